@@ -1,0 +1,3 @@
+# 32-bit Windows, the program's target.
+set(HORAX_MINGW_TRIPLE i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

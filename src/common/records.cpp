@@ -1,0 +1,9 @@
+#include "common/port_handle.h"
+#include "common/receiver_state.h"
+#include "common/time_fields.h"
+#include "common/window_geometry.h"
+
+TimeFieldsRecord TimeFields = {};
+ReceiverStateRecord ReceiverState = {};
+WindowGeometryRecord WindowGeometry = {};
+uint16_t PortHandle = kNoPort;

@@ -1,0 +1,31 @@
+// A stand-in for the Win32 local clock, for native builds and their tests.
+// It keeps SYSTEMTIME's layout and validates a date the way the platform does; the clock
+// does not run by itself, so tests see exactly what was set.
+#pragma once
+
+#include <cstdint>
+
+typedef uint16_t WORD;
+typedef int BOOL;
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;  // 0 = Sunday
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+
+// Sets the clock; nonzero on success. Refuses an invalid date or time, and everything
+// while refusals are switched on. The day of the week given is ignored.
+BOOL SetLocalTime(const SYSTEMTIME* time);
+// Reads the clock, with the day of the week worked out from the date.
+void GetLocalTime(SYSTEMTIME* time);
+
+// Test controls. The clock starts at the host's local time when first read.
+void SetNativeClock(const SYSTEMTIME& time);  // unchecked
+void RefuseClockChanges(bool refuse);         // as when the right to change the time is missing
+int CountClockSets();                         // accepted SetLocalTime calls so far
