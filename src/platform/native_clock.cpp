@@ -16,7 +16,9 @@ bool clock_started = false;
 bool refuse_changes = false;
 int accepted_sets = 0;
 
-bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(unsigned year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 unsigned DaysInMonth(unsigned year, unsigned month) {
   static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -79,6 +81,10 @@ void SetNativeClock(const SYSTEMTIME& time) {
   clock_started = true;
 }
 
-void RefuseClockChanges(bool refuse) { refuse_changes = refuse; }
+void RefuseClockChanges(bool refuse) {
+  refuse_changes = refuse;
+}
 
-int CountClockSets() { return accepted_sets; }
+int CountClockSets() {
+  return accepted_sets;
+}
