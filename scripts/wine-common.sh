@@ -46,16 +46,32 @@ horax_use_loader() {
   esac
 }
 
-# horax_make_prefix PREFIX WINEARCH LOADER: a new prefix without Mono or Gecko prompts, with
-# unmanaged windows (exact placement, quick teardown without a window manager).
+# horax_map_ports PREFIX LOADER PORTDIR: maps COM1..COM4 to PORTDIR/com1..com4, paths
+# that a test later makes into links to pseudo-terminals. Wine reads the mapping when its
+# server starts, so it must be in place before then.
+horax_map_ports() {
+  local prefix=$1 loader=$2 ports=$3 n
+  mkdir -p "$ports"
+  for n in 1 2 3 4; do
+    WINEPREFIX=$prefix horax_quiet "$loader" reg add 'HKLM\Software\Wine\Ports' \
+      /v "COM$n" /t REG_SZ /d "$ports/com$n" /f
+  done
+}
+
+# horax_make_prefix PREFIX WINEARCH LOADER [PORTDIR]: a new prefix without Mono or Gecko
+# prompts, with unmanaged windows (exact placement, quick teardown without a window
+# manager), and its COM ports mapped into PORTDIR.
 horax_make_prefix() {
-  local prefix=$1 arch=$2 loader=$3
+  local prefix=$1 arch=$2 loader=$3 ports=${4:-}
   rm -rf "$prefix"
   mkdir -p "$(dirname "$prefix")"
   horax_use_loader "$loader"
   WINEPREFIX=$prefix WINEARCH=$arch horax_quiet "$loader" wineboot -i
   WINEPREFIX=$prefix horax_quiet "$loader" reg add \
     'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+  if [ -n "$ports" ]; then
+    horax_map_ports "$prefix" "$loader" "$ports"
+  fi
   WINEPREFIX=$prefix horax_quiet wineserver -w
   touch "$prefix/.horax-ready"
 }
