@@ -15,6 +15,7 @@ SYSTEMTIME clock_now;
 bool clock_started = false;
 bool refuse_changes = false;
 int accepted_sets = 0;
+SYSTEMTIME last_request;
 
 bool IsLeapYear(unsigned year) {
   return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -61,7 +62,11 @@ void StartClock() {
 }  // namespace
 
 BOOL SetLocalTime(const SYSTEMTIME* time) {
-  if (refuse_changes || time == nullptr || !IsValidTime(*time)) {
+  if (time == nullptr) {
+    return 0;
+  }
+  last_request = *time;
+  if (refuse_changes || !IsValidTime(*time)) {
     return 0;
   }
   clock_now = *time;
@@ -87,4 +92,8 @@ void RefuseClockChanges(bool refuse) {
 
 int CountClockSets() {
   return accepted_sets;
+}
+
+const SYSTEMTIME& LastClockRequest() {
+  return last_request;
 }

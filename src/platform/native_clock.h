@@ -29,3 +29,4 @@ void GetLocalTime(SYSTEMTIME* time);
 void SetNativeClock(const SYSTEMTIME& time);  // unchecked
 void RefuseClockChanges(bool refuse);         // as when the right to change the time is missing
 int CountClockSets();                         // accepted SetLocalTime calls so far
+const SYSTEMTIME& LastClockRequest();         // what the last SetLocalTime call asked for
