@@ -1,0 +1,12 @@
+// Keeping the window on the screen when it is placed from the saved settings.
+#pragma once
+
+#include <cstdint>
+
+#include "common/window_geometry.h"
+
+// Pulls `geometry` back onto a screen of the given size in pixels: first off the bottom
+// and right edges, then off the top and left ones, so that a window larger than the
+// screen ends at the top-left corner. Width and height are never changed.
+void KeepWindowOnScreen(WindowGeometryRecord* geometry, int32_t screen_width,
+                        int32_t screen_height);

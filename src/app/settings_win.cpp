@@ -1,0 +1,45 @@
+#include "app/settings_win.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "common/window_geometry.h"
+
+namespace {
+
+constexpr char kSection[] = "DCF 77 DECODER";
+
+struct Setting {
+  const char* Key;
+  int32_t WindowGeometryRecord::*Field;
+  int32_t Default;
+};
+
+constexpr Setting kSettings[] = {
+    {"X", &WindowGeometryRecord::Left, 20},
+    {"Y", &WindowGeometryRecord::Top, 20},
+    {"W", &WindowGeometryRecord::Width, 100},
+    {"H", &WindowGeometryRecord::Height, 50},
+};
+
+// Room for a sign, ten digits and the terminator.
+constexpr size_t kDecimalSize = 12;
+
+}  // namespace
+
+void LoadSettings() {
+  for (const Setting& setting : kSettings) {
+    WindowGeometry.*setting.Field =
+        static_cast<int32_t>(GetProfileIntA(kSection, setting.Key, setting.Default));
+  }
+}
+
+void SaveSettings() {
+  for (const Setting& setting : kSettings) {
+    char decimal[kDecimalSize];
+    std::snprintf(decimal, sizeof decimal, "%ld", static_cast<long>(WindowGeometry.*setting.Field));
+    WriteProfileStringA(kSection, setting.Key, decimal);
+  }
+}

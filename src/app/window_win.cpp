@@ -1,0 +1,120 @@
+#include "app/window_win.h"
+
+#include <cstdint>
+
+#include "common/receiver_state.h"
+#include "common/window_geometry.h"
+#include "common/window_handles_win.h"
+#include "decoder/clock.h"
+#include "decoder/framing.h"
+#include "display/face_win.h"
+#include "display/readout_win.h"
+#include "port/receiver_port_win.h"
+
+namespace {
+
+constexpr UINT kClassStyle = CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
+constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
+
+// Moves the window with the cursor for as long as the left button is held. The button
+// is read from the device itself, so the loop needs no messages to see it released.
+void DragWindow() {
+  POINT cursor;
+  GetCursorPos(&cursor);
+  const int32_t grab_x = cursor.x - WindowGeometry.Left;
+  const int32_t grab_y = cursor.y - WindowGeometry.Top;
+  while (GetAsyncKeyState(VK_LBUTTON) & kKeyDownBit) {
+    GetCursorPos(&cursor);
+    WindowGeometry.Left = cursor.x - grab_x;
+    WindowGeometry.Top = cursor.y - grab_y;
+    MoveWindow(MainWindow, WindowGeometry.Left, WindowGeometry.Top, WindowGeometry.Width,
+               WindowGeometry.Height, TRUE);
+  }
+}
+
+LRESULT OnSetCursor(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (HIWORD(lParam) != WM_LBUTTONDOWN) {
+    return DefWindowProcA(window, WM_SETCURSOR, wParam, lParam);
+  }
+  DragWindow();
+  return 0;
+}
+
+LRESULT OnEraseBackground() {
+  // The face fetches the window's context itself; the one passed along is not needed.
+  PaintFace();
+  return 0;
+}
+
+LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
+  // Only a session that really ends takes the process with it; when the end was called
+  // off, the program carries on. Nothing is saved or released: there is no time for it.
+  if (wParam) {
+    ExitProcess(0);
+  }
+  return DefWindowProcA(window, WM_ENDSESSION, wParam, lParam);
+}
+
+LRESULT OnKeyUp(WPARAM wParam) {
+  if (wParam == VK_ESCAPE) {
+    PostQuitMessage(0);
+  }
+  return 0;
+}
+
+LRESULT OnTimer() {
+  PollReceiver();
+  return 0;
+}
+
+LRESULT OnDestroy() {
+  // A window closed or destroyed from outside ends the message loop as Escape does, so
+  // that the normal end still saves the settings and releases the port.
+  PostQuitMessage(0);
+  return 0;
+}
+
+}  // namespace
+
+bool RegisterWindowClass(HINSTANCE instance) {
+  WNDCLASSA window_class = {};
+  window_class.style = kClassStyle;
+  window_class.lpfnWndProc = WindowProc;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorA(NULL, IDC_ARROW);
+  window_class.lpszClassName = kWindowClassName;
+  return RegisterClassA(&window_class) != 0;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SETCURSOR:
+      return OnSetCursor(window, wParam, lParam);
+    case WM_ERASEBKGND:
+      return OnEraseBackground();
+    case WM_ENDSESSION:
+      return OnEndSession(window, wParam, lParam);
+    case WM_KEYUP:
+      return OnKeyUp(wParam);
+    case WM_TIMER:
+      return OnTimer();
+    case WM_DESTROY:
+      return OnDestroy();
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+bool PollReceiver() {
+  uint8_t character = 0;
+  if (ReadReceiverByte(&character) <= 0) {
+    return false;
+  }
+  if (FramePulse(character, GetTickCount())) {
+    SetClockFromTelegram();
+  }
+  // After every character, so that the seconds step with the marks.
+  DrawReadout(0);
+  ReceiverState.LastByteTick = GetTickCount();
+  return true;
+}
