@@ -119,10 +119,10 @@ class BadMinuteTestCase(MinuteTestCase):
         # One list of characters for each second: most have one, a few none or two. The
         # good minute is seconds 1 to 59; the bad one runs from its second 0, the mark.
         marks = [[c] if c is not None else [] for c in seconds]
-        good_minute, bad_minute = marks[:59], marks[59:]
+        good_minute, bad_minute, closing_mark = marks[:59], marks[59:-1], marks[-1]
         self.assertEqual(good_minute[-1], [], "second 59 has no mark")
+        self.assertEqual(closing_mark, [harness.SHORT_MARK], "second 0 carries a 0 bit")
         self.spoil(bad_minute)
-        closing_mark = [harness.SHORT_MARK]
 
         pty = self.session.pty(self.PORT)
         program = self.session.run(str(self.PORT))
