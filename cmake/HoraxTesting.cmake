@@ -39,17 +39,21 @@ if(HORAX_RUN_UNDER_WINE)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endif()
 
-# horax_add_gtest(NAME SOURCES ... LIBRARIES ...): a GoogleTest executable whose cases
-# are registered one by one, run natively or, in a cross build, under Wine.
+# horax_add_gtest(NAME SOURCES ... LIBRARIES ... [TEST_LIST VAR]): a GoogleTest executable
+# whose cases are registered one by one, run natively or, in a cross build, under Wine.
+# TEST_LIST names a variable that receives the registered cases (empty when none are).
 function(horax_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "TEST_LIST" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
-  if(CMAKE_CROSSCOMPILING AND NOT HORAX_RUN_UNDER_WINE)
-    return()
+  set(cases "")
+  if(NOT CMAKE_CROSSCOMPILING OR HORAX_RUN_UNDER_WINE)
+    gtest_add_tests(TARGET ${name} TEST_LIST cases)
   endif()
-  gtest_add_tests(TARGET ${name} TEST_LIST cases)
   if(HORAX_RUN_UNDER_WINE)
     set_tests_properties(${cases} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 120)
+  endif()
+  if(ARG_TEST_LIST)
+    set(${ARG_TEST_LIST} ${cases} PARENT_SCOPE)
   endif()
 endfunction()

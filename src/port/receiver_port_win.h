@@ -3,14 +3,19 @@
 
 #include <cstdint>
 
-// Opens COM port n (1 to 8) at 50 baud 8N1 and powers the module (RTS on, DTR off).
-// Notes the tick and resets the frame. False when n is out of range or the port cannot
-// be opened or configured; no handle is then left open.
+// Opens COM port n (1 to 8) read-only at 50 baud 8N1, leaving the port's other settings
+// as they were, and powers the module (RTS on, DTR off). Notes the tick in LastByteTick
+// and resets the frame. False when n is out of range (nothing is touched then), when the
+// port cannot be opened, when its state cannot be read, or when its handle does not fit
+// in PortHandle's 16 bits; no handle is then left open and PortHandle is kNoPort.
 bool OpenReceiverPort(unsigned n);
 
-// Reads one character into *character without waiting. Returns 1 when one was read,
-// 0 when none was queued, -1 on error; *character is only written for 1.
+// Reads one character into *character without waiting: only when the port has one
+// queued, after clearing any line error that would hold up the read. Returns 1 when one
+// was read, 0 when none was queued, -1 on error or with no port open; *character is only
+// written for 1.
 int32_t ReadReceiverByte(uint8_t* character);
 
-// Removes the module's supply (RTS off, DTR on), closes the port and resets the frame.
+// Removes the module's supply (RTS off, DTR on), closes the port, sets PortHandle to
+// kNoPort and resets the frame; LastByteTick is left alone.
 void CloseReceiverPort();

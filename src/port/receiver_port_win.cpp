@@ -1,0 +1,143 @@
+#include "port/receiver_port_win.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "common/port_handle.h"
+#include "common/receiver_state.h"
+#include "decoder/framing.h"
+
+namespace {
+
+constexpr unsigned kFirstPort = 1;
+constexpr unsigned kLastPort = 8;
+// "Com8" and its terminator, with room to spare.
+constexpr int kDeviceNameSize = 16;
+
+// The module sends one character per second mark at 50 baud, 8 data bits, no parity,
+// one stop bit; at 20 ms a bit, a 100 ms mark reads 0xF0 and a 200 ms mark reads 0.
+constexpr DWORD kBaudRate = 50;
+constexpr BYTE kByteSize = 8;
+
+constexpr int32_t kCharacterRead = 1;
+constexpr int32_t kNothingQueued = 0;
+constexpr int32_t kReadError = -1;
+
+// wvsprintfA takes its arguments as a va_list.
+void FormatDeviceName(char* name, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  wvsprintfA(name, format, arguments);
+  va_end(arguments);
+}
+
+// PortHandle widened with zeros for the calls that take a HANDLE. The detour through
+// UINT_PTR keeps the conversion exact on 32- and 64-bit builds alike.
+HANDLE PortDevice() {
+  return reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
+}
+
+HFILE PortFile() {
+  return static_cast<HFILE>(PortHandle);
+}
+
+}  // namespace
+
+bool OpenReceiverPort(unsigned n) {
+  if (n < kFirstPort || n > kLastPort) {
+    return false;
+  }
+
+  char name[kDeviceNameSize];
+  FormatDeviceName(name, "Com%d", static_cast<int>(n));
+
+  const HFILE file = _lopen(name, OF_READ);
+  if (file == HFILE_ERROR) {
+    PortHandle = kNoPort;
+    return false;
+  }
+  // PortHandle keeps only the low 16 bits. A handle with higher bits set would be cut
+  // silently into some other, unrelated handle, and every later call would act on that
+  // one; such a port is refused instead. 0xFFFF itself would read back as "no port".
+  if (static_cast<uint32_t>(file) >= kNoPort) {
+    _lclose(file);
+    PortHandle = kNoPort;
+    return false;
+  }
+  PortHandle = static_cast<uint16_t>(file);
+
+  DCB line = {};
+  line.DCBlength = sizeof(line);
+  if (!GetCommState(PortDevice(), &line)) {
+    // Not a serial port after all; the caller will not close what it was told failed.
+    _lclose(PortFile());
+    PortHandle = kNoPort;
+    return false;
+  }
+  // Only the framing of the character changes; flow control, timeouts and the rest stay
+  // as the system had them. A port that refuses the settings still delivers characters,
+  // if at another rate, so the result does not decide anything.
+  line.BaudRate = kBaudRate;
+  line.ByteSize = kByteSize;
+  line.Parity = NOPARITY;
+  line.StopBits = ONESTOPBIT;
+  SetCommState(PortDevice(), &line);
+
+  // The module draws its supply between RTS (high) and DTR (low).
+  EscapeCommFunction(PortDevice(), SETRTS);
+  EscapeCommFunction(PortDevice(), CLRDTR);
+
+  // Opening counts as a minute mark: the first pulse after it is framed as second 1.
+  ReceiverState.LastByteTick = GetTickCount();
+  ResetFrame();
+  return true;
+}
+
+int32_t ReadReceiverByte(uint8_t* character) {
+  // The low two bits of a handle are ignored by the system, so 0xFFFF could reach a real
+  // handle of this process; with no port open the device is not asked at all.
+  if (PortHandle == kNoPort) {
+    return kReadError;
+  }
+
+  // A 200 ms mark holds the line low through the stop bit, so a real UART reports a
+  // framing error or a break with each long mark, although the character 0 is queued.
+  // With abort-on-error set, the port then refuses reads until the error is cleared;
+  // clearing it before every read keeps reception going. The errors themselves are of
+  // no interest: the character's value says all the framing needs.
+  DWORD errors = 0;
+  COMSTAT queue = {};
+  if (!ClearCommError(PortDevice(), &errors, &queue)) {
+    return kReadError;
+  }
+  // With no read timeouts set, _lread would wait for a character; asking only when one
+  // is queued keeps the message loop free between the marks.
+  if (queue.cbInQue == 0) {
+    return kNothingQueued;
+  }
+
+  BYTE received = 0;
+  const UINT count = _lread(PortFile(), &received, 1);
+  if (count == static_cast<UINT>(HFILE_ERROR)) {
+    return kReadError;
+  }
+  if (count != 1) {
+    return kNothingQueued;
+  }
+  *character = received;
+  return kCharacterRead;
+}
+
+void CloseReceiverPort() {
+  if (PortHandle != kNoPort) {
+    // The opposite of the open: the module loses its supply.
+    EscapeCommFunction(PortDevice(), CLRRTS);
+    EscapeCommFunction(PortDevice(), SETDTR);
+    _lclose(PortFile());
+    // The number may be reused by the next handle the process opens.
+    PortHandle = kNoPort;
+  }
+  ResetFrame();
+}
