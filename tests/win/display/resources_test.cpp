@@ -1,0 +1,196 @@
+// The bound resources against the text pictures they are made from.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "display_test_support.h"
+
+namespace {
+
+constexpr int kGlyphStripWidth = 120;
+constexpr int kGlyphStripHeight = 13;
+constexpr int kIconSide = 32;
+constexpr int kSixteenColours = 16;
+constexpr int kFourBits = 4;
+
+// The layout of a group icon resource (RT_GROUP_ICON), which no SDK header declares.
+#pragma pack(push, 2)
+struct GroupIconEntry {
+  BYTE Width;
+  BYTE Height;
+  BYTE ColourCount;
+  BYTE Reserved;
+  WORD Planes;
+  WORD BitCount;
+  DWORD BytesInRes;
+  WORD Id;
+};
+struct GroupIconHeader {
+  WORD Reserved;
+  WORD Type;
+  WORD Count;
+};
+#pragma pack(pop)
+
+const BITMAPINFOHEADER* FindDib(LPCSTR name, LPCSTR type) {
+  HMODULE module = GetModuleHandleA(NULL);
+  HRSRC found = FindResourceA(module, name, type);
+  if (found == NULL) {
+    return NULL;
+  }
+  return static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
+}
+
+// A 4-bit DIB: its palette is the standard one and each pixel holds the index of the
+// picture's symbol. Returns a pointer just past the colour bits (an icon's mask follows).
+const BYTE* ExpectFourBitDibMatches(const BITMAPINFOHEADER* header, const TextPicture& picture) {
+  EXPECT_EQ(header->biBitCount, kFourBits);
+  EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB));
+  EXPECT_TRUE(header->biClrUsed == 0 || header->biClrUsed == kSixteenColours) << header->biClrUsed;
+  const RGBQUAD* palette =
+      reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
+  for (int i = 0; i < kSixteenColours; ++i) {
+    EXPECT_EQ(RGB(palette[i].rgbRed, palette[i].rgbGreen, palette[i].rgbBlue), kStandardPalette[i])
+        << "palette index " << i;
+  }
+  const BYTE* bits = reinterpret_cast<const BYTE*>(palette + kSixteenColours);
+  const int stride = (picture.Width() * kFourBits + 31) / 32 * 4;
+  int wrong = 0;
+  for (int y = 0; y < picture.Height(); ++y) {
+    const BYTE* row = bits + (picture.Height() - 1 - y) * stride;  // bottom row first
+    for (int x = 0; x < picture.Width(); ++x) {
+      const int index = (x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+      if (index != PaletteIndexOf(picture.Rows[y][x]) && ++wrong <= 5) {
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") has index " << index;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  return bits + stride * picture.Height();
+}
+
+TEST(PaletteTest, StandardSixteenColoursInWindowsOrder) {
+  struct Entry {
+    int Index;
+    COLORREF Colour;
+    const char* Name;
+  };
+  const Entry kEntries[] = {
+      {0, RGB(0, 0, 0), "black"},           {1, RGB(128, 0, 0), "maroon"},
+      {2, RGB(0, 128, 0), "dark green"},    {3, RGB(128, 128, 0), "olive"},
+      {4, RGB(0, 0, 128), "navy"},          {5, RGB(128, 0, 128), "purple"},
+      {6, RGB(0, 128, 128), "teal"},        {7, RGB(192, 192, 192), "light grey"},
+      {8, RGB(128, 128, 128), "dark grey"}, {9, RGB(255, 0, 0), "red"},
+      {10, RGB(0, 255, 0), "bright green"}, {11, RGB(255, 255, 0), "yellow"},
+      {12, RGB(0, 0, 255), "blue"},         {13, RGB(255, 0, 255), "magenta"},
+      {14, RGB(0, 255, 255), "cyan"},       {15, RGB(255, 255, 255), "white"}};
+  for (const Entry& entry : kEntries) {
+    EXPECT_EQ(kStandardPalette[entry.Index], entry.Colour) << entry.Name;
+  }
+  // The glyph symbols and the palette entries the readout's colours come from.
+  EXPECT_EQ(PaletteIndexOf('.'), 0);
+  EXPECT_EQ(PaletteIndexOf('o'), 2);
+  EXPECT_EQ(PaletteIndexOf('#'), 10);
+}
+
+TEST(GlyphStripTest, TableIsThirteenRowsOfFifteenCells) {
+  TextPicture table;
+  ASSERT_TRUE(LoadTextPicture("GLYPH_TABLE", &table));
+  ASSERT_EQ(table.Height(), kGlyphStripHeight);
+  for (const std::string& row : table.Rows) {
+    EXPECT_EQ(static_cast<int>(row.size()), kGlyphStripWidth);
+    EXPECT_EQ(row.find_first_not_of(".o#"), std::string::npos) << row;
+  }
+}
+
+TEST(GlyphStripTest, LoadedBitmapMatchesTheTablePixelForPixel) {
+  TextPicture table;
+  ASSERT_TRUE(LoadTextPicture("GLYPH_TABLE", &table));
+  HBITMAP strip = LoadBitmapA(GetModuleHandleA(NULL), "LCD_08X13");
+  ASSERT_NE(strip, static_cast<HBITMAP>(NULL));
+  BITMAP info = {};
+  ASSERT_EQ(GetObjectA(strip, sizeof(info), &info), static_cast<int>(sizeof(info)));
+  EXPECT_EQ(info.bmWidth, kGlyphStripWidth);
+  EXPECT_EQ(info.bmHeight, kGlyphStripHeight);
+
+  HDC memory = CreateCompatibleDC(NULL);
+  HGDIOBJ previous = SelectObject(memory, strip);
+  int wrong = 0;
+  for (int y = 0; y < kGlyphStripHeight; ++y) {
+    for (int x = 0; x < kGlyphStripWidth; ++x) {
+      const COLORREF actual = GetPixel(memory, x, y);
+      if (actual != ColourOf(table.Rows[y][x]) && ++wrong <= 5) {
+        ADD_FAILURE() << "(" << x << ", " << y << "): 0x" << std::hex << actual;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  SelectObject(memory, previous);
+  DeleteDC(memory);
+  DeleteObject(strip);
+}
+
+TEST(GlyphStripTest, StoredAsFourBitIndicesIntoTheStandardPalette) {
+  TextPicture table;
+  ASSERT_TRUE(LoadTextPicture("GLYPH_TABLE", &table));
+  const BITMAPINFOHEADER* header = FindDib("LCD_08X13", MAKEINTRESOURCEA(2));  // RT_BITMAP
+  ASSERT_NE(header, static_cast<const BITMAPINFOHEADER*>(NULL));
+  EXPECT_EQ(header->biWidth, kGlyphStripWidth);
+  EXPECT_EQ(header->biHeight, kGlyphStripHeight);  // positive: bottom row first
+  ExpectFourBitDibMatches(header, table);
+}
+
+TEST(ProgramIconTest, ThirtyTwoPixelSixteenColourImageOfThePicture) {
+  TextPicture picture;
+  ASSERT_TRUE(LoadTextPicture("ICON_PICTURE", &picture));
+  ASSERT_EQ(picture.Width(), kIconSide);
+  ASSERT_EQ(picture.Height(), kIconSide);
+
+  HMODULE module = GetModuleHandleA(NULL);
+  HRSRC group = FindResourceA(module, "MAINICON", MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+  ASSERT_NE(group, static_cast<HRSRC>(NULL));
+  const BYTE* directory = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+  const GroupIconHeader* header = reinterpret_cast<const GroupIconHeader*>(directory);
+  ASSERT_EQ(header->Count, 1);
+  const GroupIconEntry* entry =
+      reinterpret_cast<const GroupIconEntry*>(directory + sizeof(GroupIconHeader));
+  EXPECT_EQ(entry->Width, kIconSide);
+  EXPECT_EQ(entry->Height, kIconSide);
+  EXPECT_EQ(entry->ColourCount, kSixteenColours);
+  EXPECT_EQ(entry->BitCount, kFourBits);
+
+  const BITMAPINFOHEADER* image = FindDib(MAKEINTRESOURCEA(entry->Id), MAKEINTRESOURCEA(3));
+  ASSERT_NE(image, static_cast<const BITMAPINFOHEADER*>(NULL));  // RT_ICON
+  EXPECT_EQ(image->biWidth, kIconSide);
+  EXPECT_EQ(image->biHeight, 2 * kIconSide);  // the colour bitmap and the mask
+  const BYTE* mask = ExpectFourBitDibMatches(image, picture);
+  const int maskBytes = kIconSide * kIconSide / 8;
+  int transparent = 0;
+  for (int i = 0; i < maskBytes; ++i) {
+    transparent += mask[i] != 0;
+  }
+  EXPECT_EQ(transparent, 0) << "the icon is opaque everywhere";
+}
+
+TEST(ProgramIconTest, DrawsAsItsPicture) {
+  TextPicture picture;
+  ASSERT_TRUE(LoadTextPicture("ICON_PICTURE", &picture));
+  HICON icon = static_cast<HICON>(
+      LoadImageA(GetModuleHandleA(NULL), "MAINICON", IMAGE_ICON, kIconSide, kIconSide, 0));
+  ASSERT_NE(icon, static_cast<HICON>(NULL));
+
+  const COLORREF kSentinel = RGB(1, 2, 3);
+  Canvas canvas(kIconSide, kIconSide);
+  canvas.Fill(kSentinel);
+  EXPECT_TRUE(DrawIconEx(canvas.Dc(), 0, 0, icon, kIconSide, kIconSide, 0, NULL, DI_NORMAL));
+  ExpectedImage expected(kIconSide, kIconSide, kSentinel);
+  for (int y = 0; y < kIconSide; ++y) {
+    for (int x = 0; x < kIconSide; ++x) {
+      expected.Set(x, y, ColourOf(picture.Rows[y][x]));
+    }
+  }
+  EXPECT_TRUE(MatchesImage(canvas, expected));
+  DestroyIcon(icon);
+}
+
+}  // namespace
