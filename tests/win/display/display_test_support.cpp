@@ -132,16 +132,19 @@ bool Canvas::WriteBmp(const char* path) const {
   info.biBitCount = 32;
   info.biCompression = BI_RGB;
   info.biSizeImage = rowBytes * height_;
-  FILE* out = std::fopen(path, "wb");
-  if (out == NULL) {
+  HANDLE out =
+      CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (out == INVALID_HANDLE_VALUE) {
     return false;
   }
-  bool written = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
-                 std::fwrite(&info, sizeof(info), 1, out) == 1;
+  DWORD done = 0;
+  bool written = WriteFile(out, &file, sizeof(file), &done, NULL) && done == sizeof(file) &&
+                 WriteFile(out, &info, sizeof(info), &done, NULL) && done == sizeof(info);
   for (int y = height_ - 1; written && y >= 0; --y) {
-    written = std::fwrite(bits_ + static_cast<size_t>(y) * width_, rowBytes, 1, out) == 1;
+    written = WriteFile(out, bits_ + static_cast<size_t>(y) * width_, rowBytes, &done, NULL) &&
+              done == rowBytes;
   }
-  return std::fclose(out) == 0 && written;
+  return CloseHandle(out) && written;
 }
 
 ::testing::AssertionResult MatchesImage(const Canvas& canvas, const ExpectedImage& expected) {

@@ -93,7 +93,8 @@ TEST(GdiLeakTest, DrawingMoreOftenThanTheFreeHandlesLeavesNothingBehind) {
 
   // Drawing still works, from the same glyph strip, with the table still all but full.
   BITMAP strip = {};
-  EXPECT_EQ(GetObjectA(GlyphStrip, sizeof(strip), &strip), static_cast<int>(sizeof(strip)));
+  EXPECT_EQ(GetObjectA(GlyphStrip, static_cast<int>(sizeof(strip)), &strip),
+            static_cast<int>(sizeof(strip)));
   EXPECT_EQ(strip.bmWidth, kGlyphCells * CharWidth);
   EXPECT_EQ(strip.bmHeight, CharHeight);
   SetReadoutRecords(16, 8, 86, 18, 46, 58);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "display/readout_win.h"
 #include "display_test_support.h"
 
 namespace {
@@ -69,7 +70,7 @@ const BYTE* ExpectFourBitDibMatches(const BITMAPINFOHEADER* header, const TextPi
   return bits + stride * picture.Height();
 }
 
-TEST(PaletteTest, StandardSixteenColoursInWindowsOrder) {
+TEST(PaletteTest, BoundBitmapsCarryTheStandardSixteenColoursInWindowsOrder) {
   struct Entry {
     int Index;
     COLORREF Colour;
@@ -84,10 +85,16 @@ TEST(PaletteTest, StandardSixteenColoursInWindowsOrder) {
       {10, RGB(0, 255, 0), "bright green"}, {11, RGB(255, 255, 0), "yellow"},
       {12, RGB(0, 0, 255), "blue"},         {13, RGB(255, 0, 255), "magenta"},
       {14, RGB(0, 255, 255), "cyan"},       {15, RGB(255, 255, 255), "white"}};
+  const BITMAPINFOHEADER* header = FindDib("LCD_08X13", MAKEINTRESOURCEA(2));  // RT_BITMAP
+  ASSERT_NE(header, static_cast<const BITMAPINFOHEADER*>(NULL));
+  const RGBQUAD* palette =
+      reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(header) + header->biSize);
   for (const Entry& entry : kEntries) {
+    const RGBQUAD& bound = palette[entry.Index];
+    EXPECT_EQ(RGB(bound.rgbRed, bound.rgbGreen, bound.rgbBlue), entry.Colour) << entry.Name;
     EXPECT_EQ(kStandardPalette[entry.Index], entry.Colour) << entry.Name;
   }
-  // The glyph symbols and the palette entries the readout's colours come from.
+  // The symbols of the glyph table and the entries the readout's three colours come from.
   EXPECT_EQ(PaletteIndexOf('.'), 0);
   EXPECT_EQ(PaletteIndexOf('o'), 2);
   EXPECT_EQ(PaletteIndexOf('#'), 10);
@@ -103,13 +110,75 @@ TEST(GlyphStripTest, TableIsThirteenRowsOfFifteenCells) {
   }
 }
 
+// The lit pixels of each cell, worked out from what the cell shows: seven segments of a
+// digit cell (a top, b upper right, c lower right, d bottom, e lower left, f upper left,
+// g middle), or the punctuation's dots.
+std::string LitPixelsOfSegments(const char* segments) {
+  std::string lit(CharWidth * CharHeight, '-');
+  const int kLeft = 1, kRight = 7, kTop = 0, kMiddle = 6, kBottom = 12, kSegmentLength = 5;
+  for (const char* s = segments; *s != '\0'; ++s) {
+    const bool across = *s == 'a' || *s == 'd' || *s == 'g';
+    const int row = *s == 'a' ? kTop : *s == 'g' ? kMiddle : kBottom;
+    const int column = (*s == 'b' || *s == 'c') ? kRight : kLeft;
+    const bool upper = *s == 'b' || *s == 'f';
+    for (int i = 0; i < kSegmentLength; ++i) {
+      if (across) {
+        lit[row * CharWidth + kLeft + 1 + i] = '#';
+      } else {
+        lit[((upper ? kTop : kMiddle) + 1 + i) * CharWidth + column] = '#';
+      }
+    }
+  }
+  return lit;
+}
+
+std::string LitPixelsOfCell(const TextPicture& table, int cell) {
+  std::string lit;
+  for (int row = 0; row < CharHeight; ++row) {
+    for (int column = 0; column < CharWidth; ++column) {
+      lit += table.Rows[row][cell * CharWidth + column] == '#' ? '#' : '-';
+    }
+  }
+  return lit;
+}
+
+TEST(GlyphStripTest, TableCellsLightWhatTheyShow) {
+  TextPicture table;
+  ASSERT_TRUE(LoadTextPicture("GLYPH_TABLE", &table));
+  ASSERT_EQ(table.Height(), kGlyphStripHeight);
+  struct Cell {
+    int Index;
+    const char* Shows;
+    std::string Lit;
+  };
+  std::string punctuation(CharWidth * CharHeight, '-');
+  punctuation[4 * CharWidth + 2] = '#';  // the colon's dots
+  punctuation[8 * CharWidth + 2] = '#';
+  punctuation[12 * CharWidth + 6] = '#';  // the full stop
+  const Cell kCells[] = {
+      {0, "all unlit", LitPixelsOfSegments("")},     {1, "0", LitPixelsOfSegments("abcdef")},
+      {2, "1", LitPixelsOfSegments("bc")},           {3, "2", LitPixelsOfSegments("abdeg")},
+      {4, "3", LitPixelsOfSegments("abcdg")},        {5, "4", LitPixelsOfSegments("bcfg")},
+      {6, "5", LitPixelsOfSegments("acdfg")},        {7, "6", LitPixelsOfSegments("acdefg")},
+      {8, "7", LitPixelsOfSegments("abc")},          {9, "8", LitPixelsOfSegments("abcdefg")},
+      {10, "9", LitPixelsOfSegments("abcdfg")},      {11, "narrow one", LitPixelsOfSegments("bc")},
+      {12, "unlit middle", LitPixelsOfSegments("")}, {13, "minus", LitPixelsOfSegments("g")},
+      {14, "colon and full stop", punctuation},
+  };
+  for (const Cell& cell : kCells) {
+    EXPECT_EQ(LitPixelsOfCell(table, cell.Index), cell.Lit)
+        << "cell " << cell.Index << " (" << cell.Shows << "), " << CharWidth << " a row";
+  }
+}
+
 TEST(GlyphStripTest, LoadedBitmapMatchesTheTablePixelForPixel) {
   TextPicture table;
   ASSERT_TRUE(LoadTextPicture("GLYPH_TABLE", &table));
   HBITMAP strip = LoadBitmapA(GetModuleHandleA(NULL), "LCD_08X13");
   ASSERT_NE(strip, static_cast<HBITMAP>(NULL));
   BITMAP info = {};
-  ASSERT_EQ(GetObjectA(strip, sizeof(info), &info), static_cast<int>(sizeof(info)));
+  ASSERT_EQ(GetObjectA(strip, static_cast<int>(sizeof(info)), &info),
+            static_cast<int>(sizeof(info)));
   EXPECT_EQ(info.bmWidth, kGlyphStripWidth);
   EXPECT_EQ(info.bmHeight, kGlyphStripHeight);
 
