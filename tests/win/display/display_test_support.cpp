@@ -1,7 +1,6 @@
 #include "display_test_support.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -174,30 +173,22 @@ bool Canvas::WriteBmp(const char* path) const {
 
 namespace {
 
-// Where the readout finds each character in the strip: digit d in cell d + 1; the colon is
-// the left half of cell 14, the full stop its right half; the minus sign is cell 13.
+// Where the readout finds each character in the strip: digit d in cell d + 1, the minus
+// sign in cell 13; the colon is the left half of cell 14, the full stop its right half.
 bool CharacterColumns(char character, int* sourceX, int* width) {
+  const int kMinusCell = 13, kPunctuationCell = 14;
+  *width = CharWidth;
   if (character >= '0' && character <= '9') {
     *sourceX = (character - '0' + 1) * CharWidth;
-    *width = CharWidth;
-    return true;
+  } else if (character == '-') {
+    *sourceX = kMinusCell * CharWidth;
+  } else if (character == ':' || character == '.') {
+    *width = CharWidth / 2;
+    *sourceX = kPunctuationCell * CharWidth + (character == '.' ? *width : 0);
+  } else {
+    return false;
   }
-  switch (character) {
-    case '-':
-      *sourceX = 13 * CharWidth;
-      *width = CharWidth;
-      return true;
-    case ':':
-      *sourceX = 14 * CharWidth;
-      *width = CharWidth / 2;
-      return true;
-    case '.':
-      *sourceX = 14 * CharWidth + CharWidth / 2;
-      *width = CharWidth / 2;
-      return true;
-    default:
-      return false;
-  }
+  return true;
 }
 
 }  // namespace

@@ -68,45 +68,29 @@ TEST_F(ReadoutTest, DrawsBothLinesPixelForPixelAndNothingElse) {
   }
 }
 
-TEST_F(ReadoutTest, LeavesTheTargetsOwnObjectsSelected) {
-  Canvas canvas(kFaceWidth, kFaceHeight);
-  HGDIOBJ bitmap = GetCurrentObject(canvas.Dc(), OBJ_BITMAP);
-  HGDIOBJ pen = GetCurrentObject(canvas.Dc(), OBJ_PEN);
-  DrawReadout(canvas.Dc());
-  EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_BITMAP), bitmap);
-  EXPECT_EQ(GetCurrentObject(canvas.Dc(), OBJ_PEN), pen);
-  // The strip was deselected again, so it can still be selected elsewhere and drawn from.
-  HDC other = CreateCompatibleDC(NULL);
-  EXPECT_NE(SelectObject(other, GlyphStrip), static_cast<HGDIOBJ>(NULL));
-  EXPECT_EQ(GetPixel(other, 2 * CharWidth - 1, 1), RGB(0, 255, 0));  // right edge of "0"
-  DeleteDC(other);
-}
-
-TEST_F(ReadoutTest, StaysBlankWithoutAnAreaToComposeIn) {
-  struct Size {
+TEST_F(ReadoutTest, StaysBlankWithoutAStripOrAnAreaToComposeIn) {
+  struct Blank {
+    bool Strip;
     int32_t Width;
     int32_t Height;
   };
-  const Size kSizes[] = {{0, kFaceHeight}, {kFaceWidth, 0}, {-1, -1}};
-  for (const Size& size : kSizes) {
-    SCOPED_TRACE(::testing::Message() << size.Width << " x " << size.Height);
-    WindowGeometry.Width = size.Width;
-    WindowGeometry.Height = size.Height;
+  const Blank kBlanks[] = {{false, kFaceWidth, kFaceHeight},
+                           {true, 0, kFaceHeight},
+                           {true, kFaceWidth, 0},
+                           {true, -1, -1}};
+  const HBITMAP strip = GlyphStrip;
+  for (const Blank& blank : kBlanks) {
+    SCOPED_TRACE(::testing::Message()
+                 << blank.Strip << ", " << blank.Width << " x " << blank.Height);
+    GlyphStrip = blank.Strip ? strip : 0;
+    WindowGeometry.Width = blank.Width;
+    WindowGeometry.Height = blank.Height;
     Canvas canvas(kFaceWidth, kFaceHeight);
     canvas.Fill(kSentinel);
     DrawReadout(canvas.Dc());
     EXPECT_TRUE(MatchesImage(canvas, ExpectedImage(kFaceWidth, kFaceHeight, kSentinel)));
   }
-}
-
-TEST_F(ReadoutTest, StaysBlankWithoutTheGlyphStrip) {
-  HBITMAP strip = GlyphStrip;
-  GlyphStrip = 0;
-  Canvas canvas(kFaceWidth, kFaceHeight);
-  canvas.Fill(kSentinel);
-  DrawReadout(canvas.Dc());
   GlyphStrip = strip;
-  EXPECT_TRUE(MatchesImage(canvas, ExpectedImage(kFaceWidth, kFaceHeight, kSentinel)));
 }
 
 }  // namespace
