@@ -1,0 +1,106 @@
+#include "mark_stream.h"
+
+#include <cstdio>
+
+#include "random_source.h"
+
+namespace {
+
+// Weather bits come from their own generator, so that switching faults on or off leaves
+// the telegrams as they were for the same seed.
+constexpr uint64_t kWeatherSeedSalt = 0x5745415448455221u;
+constexpr uint16_t kWeatherMask = (1u << kWeatherBitCount) - 1;
+constexpr uint64_t kByteMask = 0xFF;
+
+bool PlanStreamMinute(StreamRecord* stream, int64_t start_posix) {
+  uint16_t weather = 0;
+  if (stream->Settings.Weather) {
+    weather = static_cast<uint16_t>(DrawRandom(&stream->WeatherState) & kWeatherMask);
+  }
+  return PlanMinute(start_posix, stream->Settings.Convert, stream->Settings.LeapMinute, weather,
+                    &stream->Minute);
+}
+
+int FormatTimePrefix(const CivilTimeRecord& local, char* line) {
+  return std::snprintf(line, kTraceLineSize, "%04d-%02d-%02d %02d:%02d:%02d", local.Year,
+                       local.Month, local.Day, local.Hour, local.Minute, local.Second);
+}
+
+}  // namespace
+
+bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
+                 StreamRecord* stream) {
+  StreamRecord started = {};
+  started.Settings = settings;
+  started.FaultState = settings.Seed;
+  started.WeatherState = settings.Seed ^ kWeatherSeedSalt;
+  const int64_t first_minute = DivideDown(first_mark_posix, kSecondsPerMinute) * kSecondsPerMinute;
+  if (!PlanStreamMinute(&started, first_minute)) {
+    return false;
+  }
+  started.NextSecond = static_cast<int>(first_mark_posix - first_minute);
+  *stream = started;
+  return true;
+}
+
+bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
+  if (stream->NextSecond >= stream->Minute.SecondCount) {
+    if (!PlanStreamMinute(stream, stream->Minute.StartPosix + kSecondsPerMinute)) {
+      return false;
+    }
+    stream->NextSecond = 0;
+  }
+  const MinutePlanRecord& minute = stream->Minute;
+  const int number = stream->NextSecond++;
+
+  SecondRecord result = {};
+  result.Local = minute.Local;
+  result.Local.Second = number;
+  result.Second = number;
+  result.HasMark = number != minute.SecondCount - 1;
+  // Beyond bit 58 only the leap second's 0 bit is ever asked for, and Bits holds 0 there.
+  result.Bit = result.HasMark && ((minute.Bits >> number) & 1) != 0;
+
+  // Every second takes the same draws, whatever is switched on, so a seed gives the same
+  // faults in the same seconds in every run.
+  const StreamSettingsRecord& settings = stream->Settings;
+  uint64_t* state = &stream->FaultState;
+  const bool dropped = DrawChance(state, settings.DropChance);
+  const bool flipped = DrawChance(state, settings.FlipChance);
+  const bool garbled = DrawChance(state, settings.GarbleChance);
+  const uint8_t garble_value = static_cast<uint8_t>(DrawRandom(state) & kByteMask);
+  const bool extra = DrawChance(state, settings.SpuriousChance);
+  const uint8_t extra_value = static_cast<uint8_t>(DrawRandom(state) & kByteMask);
+  const uint64_t delay_span = kExtraDelayToMs - kExtraDelayFromMs;
+  const int extra_delay = kExtraDelayFromMs + static_cast<int>(DrawRandom(state) % delay_span);
+
+  result.Sent = result.HasMark && !dropped;
+  if (result.Sent) {
+    result.Value = SelectMarkValue(flipped ? !result.Bit : result.Bit);
+    if (garbled) {
+      result.Value = garble_value;
+    }
+  }
+  result.HasExtra = extra;
+  result.ExtraValue = extra_value;
+  result.ExtraDelayMs = extra_delay;
+  *second = result;
+  return true;
+}
+
+int FormatTraceLine(const SecondRecord& second, char* line) {
+  const int prefix = FormatTimePrefix(second.Local, line);
+  const char* bit = !second.HasMark ? "-" : (second.Bit ? "1" : "0");
+  if (second.Sent) {
+    return prefix + std::snprintf(line + prefix, kTraceLineSize - prefix, " %02d %s 0x%02X\n",
+                                  second.Second, bit, second.Value);
+  }
+  return prefix +
+         std::snprintf(line + prefix, kTraceLineSize - prefix, " %02d %s -\n", second.Second, bit);
+}
+
+int FormatExtraTraceLine(const SecondRecord& second, char* line) {
+  const int prefix = FormatTimePrefix(second.Local, line);
+  return prefix +
+         std::snprintf(line + prefix, kTraceLineSize - prefix, " -- - 0x%02X\n", second.ExtraValue);
+}

@@ -1,0 +1,65 @@
+// The second-by-second stream of marks: minute after minute of telegrams, the faults laid
+// on them, and the trace lines that show what went out. No OS calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "civil_time.h"
+#include "telegram_encoder.h"
+
+// A spurious character goes out this long after the mark's start (ms, from .. below to),
+// so that on a real 50-baud line it neither overlaps the mark's character nor the next one.
+constexpr int kExtraDelayFromMs = 250;
+constexpr int kExtraDelayToMs = 750;
+
+// Room for one trace line with its newline and terminator.
+constexpr size_t kTraceLineSize = 48;
+
+struct StreamSettingsRecord {
+  LocalTimeFunction Convert;  // the zone
+  int64_t LeapMinute;         // POSIX start of the minute with a leap second, or kNoLeapMinute
+  bool Weather;               // random bits 1 .. 14 instead of zeros
+  double DropChance;          // each: probability per second, 0 .. 1
+  double SpuriousChance;
+  double FlipChance;
+  double GarbleChance;
+  uint64_t Seed;
+};
+
+// One second of the stream.
+struct SecondRecord {
+  CivilTimeRecord Local;  // wall-clock time of the second; Second is 60 in a leap second
+  int Second;             // 0 .. 60
+  bool HasMark;           // false in the silent second
+  bool Bit;               // the telegram's bit for this second, when HasMark
+  bool Sent;              // a character goes out at the mark (false when silent or dropped)
+  uint8_t Value;          // that character
+  bool HasExtra;          // a spurious character follows within the second
+  uint8_t ExtraValue;
+  int ExtraDelayMs;  // when it goes out, after the mark's start
+};
+
+struct StreamRecord {
+  StreamSettingsRecord Settings;
+  MinutePlanRecord Minute;  // the minute the next second belongs to
+  int NextSecond;           // 0 .. Minute.SecondCount - 1
+  uint64_t FaultState;
+  uint64_t WeatherState;
+};
+
+// Sets up `stream` so that its first second is the one at `first_mark_posix`. False when
+// the zone cannot tell the time.
+bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
+                 StreamRecord* stream);
+
+// Fills `second` with the stream's next second and moves on. False when the zone cannot
+// tell the time of a new minute; `second` is then unchanged.
+bool AdvanceStream(StreamRecord* stream, SecondRecord* second);
+
+// "YYYY-MM-DD HH:MM:SS SS BIT CHAR\n" for the mark of `second` ("-" for a missing bit or
+// character). Returns the length written; `line` holds at least kTraceLineSize chars.
+int FormatTraceLine(const SecondRecord& second, char* line);
+// The line of the spurious character of `second`, with "--" for the second and "-" for
+// the bit.
+int FormatExtraTraceLine(const SecondRecord& second, char* line);
