@@ -168,10 +168,10 @@ class Program:
     def __init__(self, session, args):
         self.session = session
         self.stderr_path = os.path.join(session.dir, f"horax-{len(session.runs)}.err")
-        self.process = subprocess.Popen(
-            [LOADER, EXE, *args], env=session.env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"),
-            start_new_session=True)
+        with open(self.stderr_path, "wb") as stderr:
+            self.process = subprocess.Popen(
+                [LOADER, EXE, *args], env=session.env, stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=stderr, start_new_session=True)
 
     def running(self):
         return self.process.poll() is None
@@ -253,10 +253,10 @@ class Session:
 
     def simulator(self, n, *args):
         """dcf77sim as the receiver on COM port n; returns once the link is there."""
-        log = open(os.path.join(self.dir, f"dcf77sim-{len(self.sims)}.log"), "wb")
-        sim = subprocess.Popen([SIM, "--pty", self.port_link(n), "--quiet", *args],
-                               stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                               start_new_session=True)
+        with open(os.path.join(self.dir, f"dcf77sim-{len(self.sims)}.log"), "wb") as log:
+            sim = subprocess.Popen([SIM, "--pty", self.port_link(n), "--quiet", *args],
+                                   stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                   start_new_session=True)
         self.sims.append(sim)
         wait_for(lambda: os.path.islink(self.port_link(n)) or sim.poll() is not None, 10,
                  "dcf77sim's pseudo-terminal")
@@ -300,7 +300,7 @@ class Session:
         return wait_for(placed, timeout, "the program's window")
 
     def screenshot(self, save_as=None):
-        result = subprocess.run(["import", "-window", "root", "ppm:-"], env=self.env,
+        result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
                                 capture_output=True, check=True)
         image = parse_ppm(result.stdout)
         if save_as:
@@ -328,15 +328,20 @@ class Session:
         return dict(line.split("=", 1) for line in match.group(1).splitlines() if "=" in line)
 
     def store_settings(self, **keys):
-        """Replaces win.ini with one holding the program's section with these keys."""
+        """Replaces win.ini with one holding the program's section with these keys, or
+        with none when no keys are given."""
         with open(self.win_ini_path(), "w", encoding="latin-1", newline="\r\n") as f:
-            f.write(f"[{SECTION}]\n")
+            if keys:
+                f.write(f"[{SECTION}]\n")
             for key, value in keys.items():
                 f.write(f"{key}={value}\n")
 
-    def close(self):
+    def kill_programs(self):
         for program in self.runs:
             program.kill()
+
+    def close(self):
+        self.kill_programs()
         for sim in self.sims:
             if sim.poll() is None:
                 sim.terminate()

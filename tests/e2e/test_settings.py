@@ -19,15 +19,16 @@ class SettingsTest(unittest.TestCase):
         cls.session.close()
 
     def setUp(self):
+        self.session.store_settings()
         self.port = self.session.pty(3)
 
     def tearDown(self):
+        self.session.kill_programs()
         self.session.ptys.remove(self.port)
         self.port.close()
 
     def start(self, **settings):
-        if settings:
-            self.session.store_settings(**settings)
+        self.session.store_settings(**settings)
         program = self.session.run("3")
         window, geometry = self.session.wait_for_window()
         self.assertTrue(self.port.opened.is_set(), "COM3 was not opened")
