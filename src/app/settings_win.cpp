@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
 
+#include "app/decimal.h"
 #include "common/window_geometry.h"
 
 namespace {
@@ -24,9 +24,6 @@ constexpr Setting kSettings[] = {
     {"H", &WindowGeometryRecord::Height, 50},
 };
 
-// Room for a sign, ten digits and the terminator.
-constexpr size_t kDecimalSize = 12;
-
 }  // namespace
 
 void LoadSettings() {
@@ -39,7 +36,7 @@ void LoadSettings() {
 void SaveSettings() {
   for (const Setting& setting : kSettings) {
     char decimal[kDecimalSize];
-    std::snprintf(decimal, sizeof decimal, "%ld", static_cast<long>(WindowGeometry.*setting.Field));
+    FormatDecimal(WindowGeometry.*setting.Field, decimal);
     WriteProfileStringA(kSection, setting.Key, decimal);
   }
 }

@@ -12,7 +12,7 @@ import zipfile
 
 from pe_file import PeFile, RT_BITMAP, RT_GROUP_ICON, RT_MANIFEST, RT_VERSION
 
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll", "winmm.dll"}
 PROGRAM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 
 args = None
