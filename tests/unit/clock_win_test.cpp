@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "clock_expect.h"
 #include "common/time_fields.h"
 #include "decoder/clock.h"
 
@@ -12,20 +13,6 @@ namespace {
 
 constexpr DWORD kMinuteMs = 60 * 1000;
 constexpr WORD kSetWindowMs = 300;  // how far into a minute a set to its start may come
-
-SYSTEMTIME ReadClock() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return now;
-}
-
-void ExpectFieldsShowClock(const SYSTEMTIME& clock) {
-  EXPECT_EQ(TimeFields.Year, clock.wYear % 100);
-  EXPECT_EQ(TimeFields.Month, clock.wMonth);
-  EXPECT_EQ(TimeFields.Day, clock.wDay);
-  EXPECT_EQ(TimeFields.Weekday, clock.wDayOfWeek);
-  EXPECT_EQ(TimeFields.Hour, clock.wHour);
-}
 
 TEST(ClockWinTest, SetToAnotherDayIsRefusedAndTheFieldsShowTheClock) {
   const SYSTEMTIME before = ReadClock();
