@@ -8,6 +8,7 @@
 #include "common/time_fields.h"
 #include "decoder/framing.h"
 #include "mark_stream.h"
+#include "test_times.h"
 
 namespace {
 
@@ -81,13 +82,6 @@ std::vector<ExpectedMinute> ListExpectedMinutes(const DayCase& day) {
   return minutes;
 }
 
-int64_t ParseAsUtc(const char* text) {
-  CivilTimeRecord civil = {};
-  bool has_seconds = false;
-  EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds));
-  return JoinCivilTime(civil);
-}
-
 bool ReadFrameBit(uint64_t frame, int bit) {
   return ((frame >> bit) & 1) != 0;
 }
@@ -102,18 +96,13 @@ TEST_P(DayRoundTrip, EveryMinuteDecodesToWhatWasAnnounced) {
                                                           : kMinutesPerDay;
   ASSERT_EQ(expected.size(), day_length);
 
-  CivilTimeRecord first = {};
-  bool has_seconds = false;
-  int64_t first_posix = 0;
-  ASSERT_TRUE(ParseCivilTime(day.DayBefore, &first, &has_seconds));
-  ASSERT_TRUE(FindPosixForLocal(first, ConvertToEuLocal, &first_posix));
   StreamSettingsRecord settings = {};
   settings.Convert = ConvertToEuLocal;
-  settings.LeapMinute = day.LeapMinuteUtc ? ParseAsUtc(day.LeapMinuteUtc) : kNoLeapMinute;
+  settings.LeapMinute = day.LeapMinuteUtc ? ParseUtc(day.LeapMinuteUtc) : kNoLeapMinute;
   settings.Weather = true;
   settings.Seed = 77;
   StreamRecord stream = {};
-  ASSERT_TRUE(StartStream(settings, first_posix, &stream));
+  ASSERT_TRUE(StartStream(settings, ParseBerlin(day.DayBefore), &stream));
 
   ResetFrame();
   ReceiverState.LastByteTick = 0;

@@ -7,6 +7,7 @@
 
 #include "civil_time.h"
 #include "telegram_encoder.h"
+#include "test_times.h"
 
 namespace {
 
@@ -24,22 +25,6 @@ std::string CollectBits(const MinutePlanRecord& plan) {
 std::string RemoveSpaces(std::string text) {
   text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
   return text;
-}
-
-int64_t ParseEuLocal(const char* text) {
-  CivilTimeRecord civil = {};
-  bool has_seconds = false;
-  int64_t posix = 0;
-  EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds)) << text;
-  EXPECT_TRUE(FindPosixForLocal(civil, ConvertToEuLocal, &posix)) << text;
-  return posix;
-}
-
-int64_t ParseUtc(const char* text) {
-  CivilTimeRecord civil = {};
-  bool has_seconds = false;
-  EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds)) << text;
-  return JoinCivilTime(civil);
 }
 
 struct HandCheckedCase {
@@ -68,7 +53,7 @@ class HandCheckedTelegram : public testing::TestWithParam<HandCheckedCase> {};
 
 TEST_P(HandCheckedTelegram, MatchesTheHandWrittenBits) {
   const HandCheckedCase& c = GetParam();
-  const int64_t sent = ParseEuLocal(c.Sent);
+  const int64_t sent = ParseBerlin(c.Sent);
   MinutePlanRecord plan = {};
   ASSERT_TRUE(PlanMinute(sent, ConvertToEuLocal, c.Leap ? sent : kNoLeapMinute, 0, &plan));
   EXPECT_EQ(CollectBits(plan), RemoveSpaces(c.Bits));
@@ -85,11 +70,6 @@ TEST(EncodeTelegram, PutsWeatherInBitsOneToFourteenOnly) {
   const uint64_t plain = EncodeTelegram(fields);
   fields.Weather = 0xFFFF;  // two bits more than there is room for
   EXPECT_EQ(EncodeTelegram(fields) ^ plain, uint64_t{0x3FFF} << 1);
-}
-
-TEST(SelectMarkValue, GivesTheLongMarkForOne) {
-  EXPECT_EQ(SelectMarkValue(true), 0x00);
-  EXPECT_EQ(SelectMarkValue(false), 0xF0);
 }
 
 struct AnnouncementCase {
@@ -123,11 +103,11 @@ TEST(PlanMinute, AnnouncesDuringTheHourBefore) {
 
 TEST(FindLeapMinute, PicksTheMinuteBeforeTheNextHour) {
   int64_t leap_minute = 0;
-  ASSERT_TRUE(FindLeapMinute(ParseEuLocal("2026-06-30 13:45:10"), ConvertToEuLocal, &leap_minute));
-  EXPECT_EQ(leap_minute, ParseEuLocal("2026-06-30 13:59"));
+  ASSERT_TRUE(FindLeapMinute(ParseBerlin("2026-06-30 13:45:10"), ConvertToEuLocal, &leap_minute));
+  EXPECT_EQ(leap_minute, ParseBerlin("2026-06-30 13:59"));
   // A start right on the hour waits for the next one.
-  ASSERT_TRUE(FindLeapMinute(ParseEuLocal("2026-06-30 14:00"), ConvertToEuLocal, &leap_minute));
-  EXPECT_EQ(leap_minute, ParseEuLocal("2026-06-30 14:59"));
+  ASSERT_TRUE(FindLeapMinute(ParseBerlin("2026-06-30 14:00"), ConvertToEuLocal, &leap_minute));
+  EXPECT_EQ(leap_minute, ParseBerlin("2026-06-30 14:59"));
 }
 
 }  // namespace

@@ -112,7 +112,9 @@ bool OpenPtyOutput(const char* link, char* message) {
     return false;
   }
   const bool raw = SetRawLine(slave);
+  const int raw_error = errno;
   close(slave);
+  errno = raw_error;
   if (!raw) {
     FailWithErrno(message, "cannot set raw mode on", slave_name);
     close(master);
