@@ -1,3 +1,4 @@
+#include "common/decoded_minute.h"
 #include "common/port_handle.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -6,4 +7,5 @@
 TimeFieldsRecord TimeFields = {};
 ReceiverStateRecord ReceiverState = {};
 WindowGeometryRecord WindowGeometry = {};
+DecodedMinuteRecord LastDecodedMinute = {};
 uint16_t PortHandle = kNoPort;

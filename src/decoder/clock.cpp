@@ -1,6 +1,7 @@
 #include "decoder/clock.h"
 
-#include "common/time_fields.h"
+#include "common/decoded_minute.h"
+#include "common/receiver_state.h"
 #include "platform/platform.h"
 
 namespace {
@@ -9,22 +10,80 @@ constexpr WORD kCentury = 100;
 constexpr WORD kBaseYear = 1900;
 // Two-digit years from here on are in the 1900s; below it, in the 2000s.
 constexpr uint8_t kFirstYearOf1900s = 97;
+constexpr uint8_t kMinutesPerHour = 60;
+constexpr uint8_t kHoursPerDay = 24;
+constexpr uint8_t kMonthsPerYear = 12;
+constexpr uint8_t kFebruary = 2;
+constexpr uint8_t kDaysInMonth[kMonthsPerYear] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+WORD FullYear(uint8_t two_digits) {
+  const WORD year = static_cast<WORD>(kBaseYear + two_digits);
+  return two_digits < kFirstYearOf1900s ? static_cast<WORD>(year + kCentury) : year;
+}
+
+uint8_t CountDaysInMonth(uint8_t two_digit_year, uint8_t month) {
+  const WORD year = FullYear(two_digit_year);
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == kFebruary && leap ? kDaysInMonth[month - 1] + 1 : kDaysInMonth[month - 1];
+}
+
+bool IsExistingTime(const TimeFieldsRecord& t) {
+  return t.Minute < kMinutesPerHour && t.Hour < kHoursPerDay && t.Month >= 1 &&
+         t.Month <= kMonthsPerYear && t.Day >= 1 && t.Day <= CountDaysInMonth(t.Year, t.Month);
+}
+
+// Modulo 2^32, like every tick difference.
+bool IsAMinuteApart(uint32_t earlier, uint32_t later) {
+  const uint32_t elapsed = later - earlier;
+  return elapsed >= kMinuteMs - kMinuteSlackMs && elapsed <= kMinuteMs + kMinuteSlackMs;
+}
 
 }  // namespace
 
-void SetClockFromTelegram() {
-  SYSTEMTIME time = {};
-  time.wYear = static_cast<WORD>(kBaseYear + TimeFields.Year);
-  if (TimeFields.Year < kFirstYearOf1900s) {
-    time.wYear = static_cast<WORD>(time.wYear + kCentury);
+bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later) {
+  if (!IsExistingTime(earlier)) {
+    return false;
   }
+  TimeFieldsRecord next = earlier;
+  if (++next.Minute == kMinutesPerHour) {
+    next.Minute = 0;
+    if (++next.Hour == kHoursPerDay) {
+      next.Hour = 0;
+      if (++next.Day > CountDaysInMonth(next.Year, next.Month)) {
+        next.Day = 1;
+        if (++next.Month > kMonthsPerYear) {
+          next.Month = 1;
+          next.Year = static_cast<uint8_t>((next.Year + 1) % kCentury);
+        }
+      }
+    }
+  }
+  return later.Minute == next.Minute && later.Hour == next.Hour && later.Day == next.Day &&
+         later.Month == next.Month && later.Year == next.Year;
+}
+
+void SetClockFromTelegram() {
+  // Two bit errors in one parity group pass every check of a single telegram; the minute
+  // before, decoded a minute earlier, must agree before the clock is trusted to it.
+  const uint32_t now = ReceiverState.LastByteTick;
+  const bool confirmed = LastDecodedMinute.Held && IsAMinuteApart(LastDecodedMinute.Tick, now) &&
+                         FollowsByOneMinute(LastDecodedMinute.Fields, TimeFields);
+  LastDecodedMinute = {true, TimeFields, now};
+
+  SYSTEMTIME time = {};
+  time.wYear = FullYear(TimeFields.Year);
   time.wMonth = TimeFields.Month;
   time.wDayOfWeek = TimeFields.Weekday;
   time.wDay = TimeFields.Day;
   time.wHour = TimeFields.Hour;
   time.wMinute = TimeFields.Minute;
 
-  SetLocalTime(&time);
+  // The system converts a local time with the daylight-saving setting in force before the
+  // set; the second call converts with the setting of the new time, which matters when the
+  // set crosses a change.
+  if (confirmed && SetLocalTime(&time)) {
+    SetLocalTime(&time);
+  }
   GetLocalTime(&time);
 
   TimeFields.Year = static_cast<uint8_t>(time.wYear % kCentury);

@@ -1,6 +1,26 @@
-// Clock setting: sets the local clock to a decoded minute and reloads the fields from it.
+// Clock setting: sets the local clock to a decoded minute that the minute before confirms,
+// and reloads the fields from the clock.
 #pragma once
 
-// Sets the local clock to TimeFields with seconds 0, then reloads TimeFields from the
-// clock. A refused set is not reported: the fields then show the clock's own time.
+#include <cstdint>
+
+#include "common/time_fields.h"
+
+// Ticks (ms) between the decodes of two consecutive minutes: their second-58 characters
+// are a minute apart, each handled up to a poll or two late. Outside the slack, another
+// minute came (or failed) in between.
+constexpr uint32_t kMinuteMs = 60000;
+constexpr uint32_t kMinuteSlackMs = 5000;
+
+// True when `later` is the minute right after `earlier`: minute, hour, day, month and
+// two-digit year, across every roll-over, 99 to 00 included; the weekday is not compared.
+// An `earlier` whose date or time does not exist is followed by nothing.
+bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later);
+
+// Called when a minute has decoded into TimeFields, with LastByteTick still the tick of
+// its second 58. Sets the local clock to that minute with seconds 0 only when it follows
+// the minute held in LastDecodedMinute by exactly one minute, by the fields and by the
+// ticks; then holds it there for the next one, and reloads TimeFields from the clock. An
+// unconfirmed minute leaves the clock alone; like a refused set, nothing is reported and
+// the fields show the clock's own time.
 void SetClockFromTelegram();

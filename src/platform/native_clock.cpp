@@ -15,6 +15,7 @@ SYSTEMTIME clock_now;
 bool clock_started = false;
 bool refuse_changes = false;
 int accepted_sets = 0;
+int requests = 0;
 SYSTEMTIME last_request;
 
 bool IsLeapYear(unsigned year) {
@@ -66,6 +67,7 @@ BOOL SetLocalTime(const SYSTEMTIME* time) {
     return 0;
   }
   last_request = *time;
+  ++requests;
   if (refuse_changes || !IsValidTime(*time)) {
     return 0;
   }
@@ -92,6 +94,10 @@ void RefuseClockChanges(bool refuse) {
 
 int CountClockSets() {
   return accepted_sets;
+}
+
+int CountClockRequests() {
+  return requests;
 }
 
 const SYSTEMTIME& LastClockRequest() {

@@ -29,4 +29,5 @@ void GetLocalTime(SYSTEMTIME* time);
 void SetNativeClock(const SYSTEMTIME& time);  // unchecked
 void RefuseClockChanges(bool refuse);         // as when the right to change the time is missing
 int CountClockSets();                         // accepted SetLocalTime calls so far
+int CountClockRequests();                     // all SetLocalTime calls so far, refused ones too
 const SYSTEMTIME& LastClockRequest();         // what the last SetLocalTime call asked for

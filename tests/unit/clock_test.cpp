@@ -1,9 +1,14 @@
-// Clock setting against the native stand-in clock.
+// Clock setting against the native stand-in clock: which minutes are confirmed, and what
+// a confirmed, a refused and an unconfirmed minute do to the clock and the fields.
 #include "decoder/clock.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "clock_expect.h"
+#include "common/decoded_minute.h"
+#include "common/receiver_state.h"
 #include "common/time_fields.h"
 #include "platform/platform.h"
 
@@ -11,107 +16,147 @@ namespace {
 
 // Sunday 6 December 2026, 20:15:42.
 constexpr SYSTEMTIME kClockStart = {2026, 12, 0, 6, 20, 15, 42, 500};
+constexpr uint32_t kFirstTick = 0xFFFF0000u;  // the pair's ticks wrap past 2^32
 
 class ClockTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RefuseClockChanges(false);
     SetNativeClock(kClockStart);
+    LastDecodedMinute = {};
   }
   void TearDown() override { RefuseClockChanges(false); }
+
+  // Hands one decoded minute to the clock, its second 58 handled at `tick`; returns the
+  // SetLocalTime calls it made.
+  int Decode(const TimeFieldsRecord& fields, uint32_t tick) {
+    const int before = CountClockRequests();
+    TimeFields = fields;
+    ReceiverState.LastByteTick = tick;
+    SetClockFromTelegram();
+    return CountClockRequests() - before;
+  }
+
+  // Two minutes decoded `gap` ms apart; returns the calls the second one made.
+  int DecodePair(const TimeFieldsRecord& first, const TimeFieldsRecord& second,
+                 uint32_t gap = kMinuteMs) {
+    EXPECT_EQ(Decode(first, kFirstTick), 0) << "a minute with none before it set the clock";
+    return Decode(second, kFirstTick + gap);
+  }
 };
 
-TEST_F(ClockTest, TwoDigitYearsMapTo1997Through2096) {
-  struct Case {
-    uint8_t two_digits;
-    WORD year;
+// Minute, hour, day, weekday, month, year.
+struct PairCase {
+  const char* name;
+  TimeFieldsRecord first;
+  TimeFieldsRecord second;
+  WORD year;  // the full year set, or 0 when the second minute is not confirmed
+};
+
+const PairCase kPairs[] = {
+    {"next minute", {44, 13, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}, 1997},
+    {"next hour", {59, 13, 15, 7, 6, 97}, {0, 14, 15, 7, 6, 97}, 1997},
+    {"31-day month", {59, 23, 31, 6, 1, 26}, {0, 0, 1, 7, 2, 26}, 2026},
+    {"30-day month", {59, 23, 30, 4, 4, 26}, {0, 0, 1, 5, 5, 26}, 2026},
+    {"28-day February", {59, 23, 28, 6, 2, 26}, {0, 0, 1, 7, 3, 26}, 2026},
+    {"leap day", {59, 23, 28, 1, 2, 96}, {0, 0, 29, 2, 2, 96}, 2096},
+    {"after a leap day", {59, 23, 29, 2, 2, 96}, {0, 0, 1, 3, 3, 96}, 2096},
+    {"next year", {59, 23, 31, 4, 12, 98}, {0, 0, 1, 5, 1, 99}, 1999},
+    {"99 to 00", {59, 23, 31, 5, 12, 99}, {0, 0, 1, 6, 1, 0}, 2000},
+    {"weekday ignored", {44, 13, 15, 7, 6, 97}, {45, 13, 15, 3, 6, 97}, 1997},
+    {"same minute twice", {45, 13, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}, 0},
+    {"two minutes on", {43, 13, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}, 0},
+    {"a minute back", {46, 13, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}, 0},
+    {"an hour on", {44, 12, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}, 0},
+    {"right minute, other day", {44, 13, 14, 6, 6, 97}, {45, 13, 15, 7, 6, 97}, 0},
+    {"right minute, other month", {44, 13, 15, 7, 5, 97}, {45, 13, 15, 7, 6, 97}, 0},
+    {"right minute, other year", {44, 13, 15, 7, 6, 96}, {45, 13, 15, 7, 6, 97}, 0},
+    {"29 February in 2026", {59, 23, 28, 6, 2, 26}, {0, 0, 29, 7, 2, 26}, 0},
+    {"1 March in 2096", {59, 23, 28, 1, 2, 96}, {0, 0, 1, 2, 3, 96}, 0},
+    {"31 April", {59, 23, 30, 4, 4, 26}, {0, 0, 31, 5, 4, 26}, 0},
+    {"after day 0", {59, 23, 0, 0, 6, 26}, {0, 0, 1, 0, 6, 26}, 0},
+    {"after month 0", {44, 13, 15, 0, 0, 26}, {45, 13, 15, 0, 0, 26}, 0},
+    {"after the all-zero telegram", {0, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}, 0},
+};
+
+TEST_F(ClockTest, OnlyTheMinuteAfterTheOneBeforeSetsTheClock) {
+  for (const PairCase& c : kPairs) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    const int calls = DecodePair(c.first, c.second);
+    if (c.year == 0) {
+      EXPECT_EQ(calls, 0);
+      ExpectFieldsShowClock(kClockStart);
+      EXPECT_EQ(TimeFields.Minute, kClockStart.wMinute);
+      continue;
+    }
+    // Twice: the second call converts with the daylight-saving setting of the new time.
+    EXPECT_EQ(calls, 2);
+    const SYSTEMTIME& asked = LastClockRequest();
+    const SYSTEMTIME expected = {
+        c.year, c.second.Month, c.second.Weekday, c.second.Day, c.second.Hour, c.second.Minute, 0,
+        0};
+    EXPECT_EQ(0, std::memcmp(&asked, &expected, sizeof expected))
+        << "the weekday goes out as decoded";
+    ExpectFieldsShowClock(ReadClock());
+    EXPECT_EQ(TimeFields.Minute, c.second.Minute);
+    EXPECT_EQ(TimeFields.Year, c.second.Year);
+  }
+}
+
+TEST_F(ClockTest, TheMinuteBeforeMustHaveDecodedAMinuteEarlierByTheTicks) {
+  const TimeFieldsRecord first = {44, 13, 15, 7, 6, 97};
+  const TimeFieldsRecord second = {45, 13, 15, 7, 6, 97};
+  struct Gap {
+    uint32_t ms;
+    int calls;
   };
-  const Case kCases[] = {{97, 1997}, {99, 1999}, {0, 2000}, {26, 2026}, {96, 2096}};
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.two_digits);
-    TimeFields = {45, 13, 15, 7, 6, c.two_digits};
-    SetClockFromTelegram();
-    const SYSTEMTIME clock = ReadClock();
-    EXPECT_EQ(clock.wYear, c.year);
-    EXPECT_EQ(TimeFields.Year, c.two_digits);
+  const Gap kGaps[] = {{kMinuteMs - kMinuteSlackMs - 1, 0},
+                       {kMinuteMs - kMinuteSlackMs, 2},
+                       {kMinuteMs + kMinuteSlackMs, 2},
+                       {kMinuteMs + kMinuteSlackMs + 1, 0},
+                       {2 * kMinuteMs, 0},
+                       {0, 0}};
+  for (const Gap& gap : kGaps) {
+    SCOPED_TRACE(gap.ms);
+    LastDecodedMinute = {};
+    EXPECT_EQ(DecodePair(first, second, gap.ms), gap.calls);
   }
 }
 
-TEST_F(ClockTest, SetsTheDecodedMinuteWithZeroSeconds) {
-  TimeFields = {3, 7, 5, 6, 12, 97};  // Friday 5 December 1997, 07:03
+TEST_F(ClockTest, EveryDecodedMinuteIsHeldForTheNextOne) {
+  const TimeFieldsRecord minutes[] = {{44, 13, 15, 7, 6, 97},
+                                      {45, 13, 15, 7, 6, 97},
+                                      {46, 13, 15, 7, 6, 97},
+                                      {48, 13, 15, 7, 6, 97},
+                                      {49, 13, 15, 7, 6, 97}};
+  // The first has none before it; the second is confirmed but refused, and is still held
+  // to confirm the third; the fourth comes after a lost minute, and confirms the fifth.
+  const int kCalls[] = {0, 1, 2, 0, 2};
+  const int kMinuteNumbers[] = {0, 1, 2, 4, 5};
   const int sets_before = CountClockSets();
-  SetClockFromTelegram();
-
-  const SYSTEMTIME& asked = LastClockRequest();
-  EXPECT_EQ(asked.wYear, 1997);
-  EXPECT_EQ(asked.wMonth, 12);
-  EXPECT_EQ(asked.wDayOfWeek, 6);  // goes out as decoded
-  EXPECT_EQ(asked.wDay, 5);
-  EXPECT_EQ(asked.wHour, 7);
-  EXPECT_EQ(asked.wMinute, 3);
-  EXPECT_EQ(asked.wSecond, 0);
-  EXPECT_EQ(asked.wMilliseconds, 0);
-  EXPECT_EQ(CountClockSets(), sets_before + 1);
-  ExpectFieldsShowClock(ReadClock());
-  EXPECT_EQ(TimeFields.Minute, 3);
-  EXPECT_EQ(TimeFields.Weekday, 5);  // comes back as the platform counts: Friday is 5
-}
-
-TEST_F(ClockTest, WeekdayComesBackInThePlatformsNumbering) {
-  // Sunday is 7 on the air and 0 on the platform; a weekday the bits got wrong is
-  // ignored when setting and corrected on the way back.
-  const uint8_t kDecoded[] = {7, 0, 3};
-  for (const uint8_t weekday : kDecoded) {
-    SCOPED_TRACE(static_cast<int>(weekday));
-    TimeFields = {0, 12, 6, weekday, 12, 26};  // 6 December 2026 is a Sunday
-    SetClockFromTelegram();
-    EXPECT_EQ(LastClockRequest().wDayOfWeek, weekday);
-    EXPECT_EQ(TimeFields.Weekday, 0);
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    RefuseClockChanges(i == 1);
+    EXPECT_EQ(Decode(minutes[i], kFirstTick + kMinuteNumbers[i] * kMinuteMs), kCalls[i]);
+    EXPECT_EQ(LastDecodedMinute.Fields.Minute, minutes[i].Minute) << "held as decoded";
   }
+  EXPECT_EQ(CountClockSets() - sets_before, 4);
 }
 
-TEST_F(ClockTest, RefusedSetShowsTheUnchangedClock) {
+TEST_F(ClockTest, RefusedSetIsAskedOnceAndTheFieldsShowTheUnchangedClock) {
   RefuseClockChanges(true);
-  TimeFields = {45, 13, 15, 7, 6, 97};
   const int sets_before = CountClockSets();
-  SetClockFromTelegram();
+  EXPECT_EQ(DecodePair({44, 13, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}), 1);
   EXPECT_EQ(CountClockSets(), sets_before);
-  EXPECT_EQ(ReadClock().wYear, kClockStart.wYear);
-  ExpectFieldsShowClock(ReadClock());
+  ExpectFieldsShowClock(kClockStart);
   EXPECT_EQ(TimeFields.Minute, kClockStart.wMinute);
 }
 
-TEST_F(ClockTest, InvalidDatesLeaveTheClockUnchanged) {
-  struct Case {
-    const char* name;
-    TimeFieldsRecord fields;
-  };
-  const Case kCases[] = {
-      {"all-zero telegram", {0, 0, 0, 0, 0, 0}},  {"day 0", {0, 0, 0, 1, 6, 26}},
-      {"month 0", {0, 0, 1, 1, 0, 26}},           {"31 April", {0, 0, 31, 1, 4, 26}},
-      {"29 February 2026", {0, 0, 29, 1, 2, 26}},
-  };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.name);
-    SetNativeClock(kClockStart);
-    TimeFields = c.fields;
-    SetClockFromTelegram();
-    const SYSTEMTIME clock = ReadClock();
-    EXPECT_EQ(clock.wYear, kClockStart.wYear);
-    EXPECT_EQ(clock.wMonth, kClockStart.wMonth);
-    EXPECT_EQ(clock.wDay, kClockStart.wDay);
-    EXPECT_EQ(clock.wMinute, kClockStart.wMinute);
-    ExpectFieldsShowClock(clock);
-  }
-}
-
-TEST_F(ClockTest, LeapDayIsAccepted) {
-  TimeFields = {59, 23, 29, 3, 2, 96};  // 29 February 2096, a leap year
-  SetClockFromTelegram();
-  const SYSTEMTIME clock = ReadClock();
-  EXPECT_EQ(clock.wYear, 2096);
-  EXPECT_EQ(clock.wDay, 29);
-  ExpectFieldsShowClock(clock);
+TEST_F(ClockTest, WeekdayComesBackInThePlatformsNumbering) {
+  // 6 December 2026 is a Sunday: 7 on the air, 0 on the platform.
+  EXPECT_EQ(DecodePair({59, 11, 6, 7, 12, 26}, {0, 12, 6, 7, 12, 26}), 2);
+  EXPECT_EQ(TimeFields.Weekday, 0);
 }
 
 }  // namespace

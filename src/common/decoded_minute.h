@@ -1,0 +1,15 @@
+// The minute decoded last, kept so that the next decoded minute can confirm it.
+#pragma once
+
+#include <cstdint>
+
+#include "common/time_fields.h"
+
+struct DecodedMinuteRecord {
+  bool Held;                // a minute has decoded since the start
+  TimeFieldsRecord Fields;  // as decoded, before the clock reload
+  uint32_t Tick;            // LastByteTick when it decoded: the tick of its second 58
+};
+
+// Nothing held at start.
+extern DecodedMinuteRecord LastDecodedMinute;
