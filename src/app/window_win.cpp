@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "app/settings_win.h"
 #include "common/receiver_state.h"
 #include "common/window_geometry.h"
 #include "common/window_handles_win.h"
@@ -48,8 +49,10 @@ LRESULT OnEraseBackground() {
 
 LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
   // Only a session that really ends takes the process with it; when the end was called
-  // off, the program carries on. Nothing is saved or released: there is no time for it.
+  // off, the program carries on. Users who start the program at logon never press Escape,
+  // so the window's place is saved here too; nothing else of the normal end is done.
   if (wParam) {
+    SaveSettings();
     ExitProcess(0);
   }
   return DefWindowProcA(window, WM_ENDSESSION, wParam, lParam);
