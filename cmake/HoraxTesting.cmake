@@ -32,10 +32,13 @@ if(HORAX_RUN_UNDER_WINE)
     set(HORAX_WINE_LOADER wine)
   endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-config.sh.in ${HORAX_WINE_DIR}/config.sh @ONLY)
+  # The system's interpreter, before any shim in PATH that would add its own start-up.
+  find_program(HORAX_PYTHON3 python3 HINTS /usr/bin REQUIRED)
 
-  add_test(NAME wine.start COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env start ${HORAX_WINE_DIR})
+  set(wine_env ${HORAX_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/wine-env)
+  add_test(NAME wine.start COMMAND ${wine_env} start ${HORAX_WINE_DIR})
   set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-  add_test(NAME wine.stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env stop ${HORAX_WINE_DIR})
+  add_test(NAME wine.stop COMMAND ${wine_env} stop ${HORAX_WINE_DIR})
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endif()
 
