@@ -14,6 +14,7 @@ constexpr uint8_t kMinutesPerHour = 60;
 constexpr uint8_t kHoursPerDay = 24;
 constexpr uint8_t kMonthsPerYear = 12;
 constexpr uint8_t kFebruary = 2;
+constexpr WORD kLeapYearCycle = 4;
 constexpr uint8_t kDaysInMonth[kMonthsPerYear] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 WORD FullYear(uint8_t two_digits) {
@@ -22,8 +23,8 @@ WORD FullYear(uint8_t two_digits) {
 }
 
 uint8_t CountDaysInMonth(uint8_t two_digit_year, uint8_t month) {
-  const WORD year = FullYear(two_digit_year);
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  // From 1997 to 2096 every fourth year is a leap year: 2000 is one by the 400-year rule.
+  const bool leap = FullYear(two_digit_year) % kLeapYearCycle == 0;
   return month == kFebruary && leap ? kDaysInMonth[month - 1] + 1 : kDaysInMonth[month - 1];
 }
 
