@@ -19,6 +19,8 @@ StreamSettingsRecord MakeSettings() {
   settings.Convert = ConvertToEuLocal;
   settings.LeapMinute = kNoLeapMinute;
   settings.Seed = 2026;
+  settings.LongMarkMs = kLongMarkMs;
+  settings.ShortMarkMs = kShortMarkMs;
   return settings;
 }
 

@@ -101,6 +101,8 @@ TEST_P(DayRoundTrip, EveryMinuteDecodesToWhatWasAnnounced) {
   settings.LeapMinute = day.LeapMinuteUtc ? ParseUtc(day.LeapMinuteUtc) : kNoLeapMinute;
   settings.Weather = true;
   settings.Seed = 77;
+  settings.LongMarkMs = kLongMarkMs;
+  settings.ShortMarkMs = kShortMarkMs;
   StreamRecord stream = {};
   ASSERT_TRUE(StartStream(settings, ParseBerlin(day.DayBefore), &stream));
 

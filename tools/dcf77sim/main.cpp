@@ -216,6 +216,9 @@ int main(int argc, char** argv) {
   settings.SpuriousChance = options.SpuriousChance;
   settings.FlipChance = options.FlipChance;
   settings.GarbleChance = options.GarbleChance;
+  settings.LongMarkMs = options.LongMarkMs;
+  settings.ShortMarkMs = options.ShortMarkMs;
+  settings.JitterMs = options.JitterMs;
   settings.Seed = options.HasSeed ? options.Seed : MakeSeed();
   StreamRecord stream = {};
   if ((options.Leap && !FindLeapMinute(start.FirstMarkPosix, convert, &settings.LeapMinute)) ||
@@ -225,7 +228,7 @@ int main(int argc, char** argv) {
   }
   const bool random_used = options.Weather || options.DropChance > 0 ||
                            options.SpuriousChance > 0 || options.FlipChance > 0 ||
-                           options.GarbleChance > 0;
+                           options.GarbleChance > 0 || options.JitterMs > 0;
   if (!options.HasSeed && random_used && !options.Quiet) {
     std::fprintf(stderr, "%s: seed %" PRIu64 " (--seed repeats this run)\n", kProgramName,
                  settings.Seed);
