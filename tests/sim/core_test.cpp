@@ -15,23 +15,19 @@
 
 namespace {
 
-CivilTimeRecord ParseCivil(const char* text) {
+int64_t ParseUtc(const char* text) {
   CivilTimeRecord civil = {};
   bool has_seconds = false;
   EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds)) << text;
-  return civil;
-}
-
-int64_t ParseUtc(const char* text) {
-  return JoinCivilTime(ParseCivil(text));
+  return JoinCivilTime(civil);
 }
 
 TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
   // Days since 1970 and weekdays (1 = Monday) from Python's datetime.
   const std::tuple<const char*, int64_t, int> kDays[] = {
-      {"1970-01-01 01:02:03", 0, 4},   {"1969-12-31 23:59", -1, 3},
-      {"1900-01-01 00:00", -25567, 1}, {"2000-02-29 12:00", 11016, 2},
-      {"1997-06-15 13:45", 10027, 7},  {"2100-02-28 00:00", 47540, 7}};
+      {"2024-02-29 23:59:59", 19782, 4}, {"1969-12-31 23:59", -1, 3},
+      {"1900-01-01 00:00", -25567, 1},   {"2000-02-29 12:00", 11016, 2},
+      {"1997-06-15 13:45", 10027, 7},    {"2100-02-28 00:00", 47540, 7}};
   for (const auto& [text, days, weekday] : kDays) {
     const int64_t posix = ParseUtc(text);
     EXPECT_EQ(DivideDown(posix, kSecondsPerDay), days) << text;
@@ -48,16 +44,18 @@ TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
     EXPECT_EQ(JoinCivilTime(local), ParseUtc(c[1])) << c[0];
     EXPECT_EQ(local.Summer, JoinCivilTime(local) - ParseUtc(c[0]) == 2 * kSecondsPerHour) << c[0];
   }
-  int64_t posix = 0;  // the first of a repeated hour
-  ASSERT_TRUE(FindPosixForLocal(ParseCivil("2026-10-25 02:30:30"), ConvertToEuLocal, &posix));
+  int64_t posix = 0;  // the first of a repeated hour; a leap second before the next hour
+  const CivilTimeRecord repeated = SplitPosixSeconds(ParseUtc("2026-10-25 02:30:30"));
+  ASSERT_TRUE(FindPosixForLocal(repeated, ConvertToEuLocal, &posix));
   EXPECT_EQ(posix, ParseUtc("2026-10-25 00:30:30"));
+  ASSERT_TRUE(FindLeapMinute(posix, ConvertToEuLocal, &posix));
+  EXPECT_EQ(posix, ParseUtc("2026-10-25 00:59"));
 }
 
 StreamSettingsRecord MakeSettings() {
   StreamSettingsRecord settings = {};
   settings.Convert = ConvertToEuLocal;
   settings.LeapMinute = kNoLeapMinute;
-  settings.Weather = true;
   settings.LongMarkMs = kLongMarkMs;
   settings.ShortMarkMs = kShortMarkMs;
   return settings;
@@ -107,9 +105,10 @@ TEST(MarkStream, SendsMinutesThatTheDecoderReadsBack) {
                   (f.Minute == t.Minute && f.Hour == t.Hour && f.Day == t.Day &&
                    f.Weekday == t.Weekday && f.Month == t.Month && f.Year == t.Year % 100))
           << mark;
-      const uint64_t flags = (announced && !c.Leap ? 1 : 0) | (t.Summer ? 2 : 4) |
-                             (announced && c.Leap ? 8 : 0) | 16;  // A1, Z1, Z2, A2, S
-      EXPECT_TRUE(!decoded || (frame >> kChangeAheadBit & 0x1F) == flags) << mark;
+      // Bits 1 to 20: no weather, no call, then A1, Z1, Z2, A2 and S.
+      const uint64_t flags =
+          (announced && !c.Leap ? 1 : 0) | (t.Summer ? 2 : 4) | (announced && c.Leap ? 8 : 0) | 16;
+      EXPECT_TRUE(!decoded || (frame >> 1 & 0xFFFFF) == flags << 15) << mark;
     }
   }
 }
@@ -136,6 +135,7 @@ TEST(MarkStream, ReadsJitteredWidthsAsTheUartDoes) {
     sums[1] += second.Sent ? change * change : 0;
     marks += second.Sent;
     ASSERT_TRUE(!second.Sent || second.Value == ReadPulseCharacter(second.WidthMs));
+    ASSERT_TRUE(second.ExtraDelayMs >= kExtraDelayFromMs && second.ExtraDelayMs < kExtraDelayToMs);
   }
   EXPECT_NEAR(sums[0] / marks, 0, 0.3);
   EXPECT_NEAR(std::sqrt(sums[1] / marks), 15, 0.3);
