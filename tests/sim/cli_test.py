@@ -127,9 +127,8 @@ def test_signals():
     reader, writer = os.pipe()
     sim = start("--stdout", "--fast", stdout=writer)
     os.close(writer)
-    full = fcntl.fcntl(reader, fcntl.F_GETPIPE_SZ)
-    wait_for(lambda: int.from_bytes(fcntl.ioctl(reader, termios.FIONREAD, bytes(4)),
-                                    sys.byteorder) == full)
+    full = fcntl.fcntl(reader, fcntl.F_GETPIPE_SZ).to_bytes(4, sys.byteorder)
+    wait_for(lambda: fcntl.ioctl(reader, termios.FIONREAD, bytes(4)) == full)
     sim.send_signal(signal.SIGINT)
     finish(sim)
     os.close(reader)
