@@ -86,11 +86,18 @@ void ShowStatus(RunRecord* run, const StreamRecord& stream, const SecondRecord& 
   run->StatusShown = true;
 }
 
-bool WriteTrace(const char* line, int length, bool flush) {
-  if (std::fwrite(line, 1, static_cast<size_t>(length), stdout) != static_cast<size_t>(length)) {
-    return false;
+// False when the run must end. A stop signal cuts short a write blocked on a reader that
+// does not keep up, which is a normal end; any other failure leaves a message.
+bool WriteTrace(RunRecord* run, const char* line, int length) {
+  const size_t size = static_cast<size_t>(length);
+  if (std::fwrite(line, 1, size, stdout) == size &&
+      (run->Options->Fast || std::fflush(stdout) == 0)) {
+    return true;
   }
-  return !flush || std::fflush(stdout) == 0;
+  if (!IsStopRequested()) {
+    std::snprintf(run->Message, kMessageSize, "cannot write the trace to standard output");
+  }
+  return false;
 }
 
 // Sends one second: its mark, the trace line, the status, and a spurious character after.
@@ -105,8 +112,7 @@ bool SendSecond(RunRecord* run, const StreamRecord& stream, const SecondRecord& 
   if (second.Sent && !WriteCharacter(second.Value, run->Message)) {
     return false;
   }
-  if (options.Trace && !WriteTrace(line, FormatTraceLine(second, line), !options.Fast)) {
-    std::snprintf(run->Message, kMessageSize, "cannot write the trace to standard output");
+  if (options.Trace && !WriteTrace(run, line, FormatTraceLine(second, line))) {
     return false;
   }
   ShowStatus(run, stream, second);
@@ -123,11 +129,7 @@ bool SendExtra(RunRecord* run, const SecondRecord& second, int64_t mark_ns) {
   if (!WriteCharacter(second.ExtraValue, run->Message)) {
     return false;
   }
-  if (options.Trace && !WriteTrace(line, FormatExtraTraceLine(second, line), !options.Fast)) {
-    std::snprintf(run->Message, kMessageSize, "cannot write the trace to standard output");
-    return false;
-  }
-  return true;
+  return !options.Trace || WriteTrace(run, line, FormatExtraTraceLine(second, line));
 }
 
 // Mark k goes out at first + k seconds on the monotonic clock. False on a failure (message
@@ -214,6 +216,9 @@ int main(int argc, char** argv) {
   settings.SpuriousChance = options.SpuriousChance;
   settings.FlipChance = options.FlipChance;
   settings.GarbleChance = options.GarbleChance;
+  settings.LongMarkMs = options.LongMarkMs;
+  settings.ShortMarkMs = options.ShortMarkMs;
+  settings.JitterMs = options.JitterMs;
   settings.Seed = options.HasSeed ? options.Seed : MakeSeed();
   StreamRecord stream = {};
   if ((options.Leap && !FindLeapMinute(start.FirstMarkPosix, convert, &settings.LeapMinute)) ||
@@ -223,7 +228,7 @@ int main(int argc, char** argv) {
   }
   const bool random_used = options.Weather || options.DropChance > 0 ||
                            options.SpuriousChance > 0 || options.FlipChance > 0 ||
-                           options.GarbleChance > 0;
+                           options.GarbleChance > 0 || options.JitterMs > 0;
   if (!options.HasSeed && random_used && !options.Quiet) {
     std::fprintf(stderr, "%s: seed %" PRIu64 " (--seed repeats this run)\n", kProgramName,
                  settings.Seed);

@@ -7,8 +7,10 @@
 namespace {
 
 // Weather bits come from their own generator, so that switching faults on or off leaves
-// the telegrams as they were for the same seed.
+// the telegrams as they were for the same seed; so does the jitter, so that a seed gives
+// the weather and faults it gave before the widths had any.
 constexpr uint64_t kWeatherSeedSalt = 0x5745415448455221u;
+constexpr uint64_t kJitterSeedSalt = 0x4A49545445522121u;
 constexpr uint16_t kWeatherMask = (1u << kWeatherBitCount) - 1;
 constexpr uint64_t kByteMask = 0xFF;
 
@@ -34,6 +36,7 @@ bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
   started.Settings = settings;
   started.FaultState = settings.Seed;
   started.WeatherState = settings.Seed ^ kWeatherSeedSalt;
+  started.JitterState = settings.Seed ^ kJitterSeedSalt;
   const int64_t first_minute = DivideDown(first_mark_posix, kSecondsPerMinute) * kSecondsPerMinute;
   if (!PlanStreamMinute(&started, first_minute)) {
     return false;
@@ -73,13 +76,13 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
   const uint8_t extra_value = static_cast<uint8_t>(DrawRandom(state) & kByteMask);
   const uint64_t delay_span = kExtraDelayToMs - kExtraDelayFromMs;
   const int extra_delay = kExtraDelayFromMs + static_cast<int>(DrawRandom(state) % delay_span);
+  const double jitter = settings.JitterMs * DrawGaussian(&stream->JitterState);
 
   result.Sent = result.HasMark && !dropped;
   if (result.Sent) {
-    result.Value = SelectMarkValue(flipped ? !result.Bit : result.Bit);
-    if (garbled) {
-      result.Value = garble_value;
-    }
+    const bool long_mark = flipped ? !result.Bit : result.Bit;
+    result.WidthMs = (long_mark ? settings.LongMarkMs : settings.ShortMarkMs) + jitter;
+    result.Value = garbled ? garble_value : ReadPulseCharacter(result.WidthMs);
   }
   result.HasExtra = extra;
   result.ExtraValue = extra_value;

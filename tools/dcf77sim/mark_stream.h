@@ -24,6 +24,9 @@ struct StreamSettingsRecord {
   double SpuriousChance;
   double FlipChance;
   double GarbleChance;
+  double LongMarkMs;  // width of a 1 bit's mark, and of a 0 bit's
+  double ShortMarkMs;
+  double JitterMs;  // standard deviation of the Gaussian change to each mark's width
   uint64_t Seed;
 };
 
@@ -34,7 +37,8 @@ struct SecondRecord {
   bool HasMark;           // false in the silent second
   bool Bit;               // the telegram's bit for this second, when HasMark
   bool Sent;              // a character goes out at the mark (false when silent or dropped)
-  uint8_t Value;          // that character
+  double WidthMs;         // the mark's width, jitter and flip included, when Sent
+  uint8_t Value;          // that character: what a UART reads for WidthMs, or a garbled one
   bool HasExtra;          // a spurious character follows within the second
   uint8_t ExtraValue;
   int ExtraDelayMs;  // when it goes out, after the mark's start
@@ -46,6 +50,7 @@ struct StreamRecord {
   int NextSecond;           // 0 .. Minute.SecondCount - 1
   uint64_t FaultState;
   uint64_t WeatherState;
+  uint64_t JitterState;
 };
 
 // Sets up `stream` so that its first second is the one at `first_mark_posix`. False when

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "telegram_encoder.h"
+
 namespace {
 
 constexpr int kLastFromSecond = 59;
@@ -24,8 +26,9 @@ const char kHelpText[] =
     "                      character sent while no one has it open is lost. Not on\n"
     "                      Windows.\n"
     "  --device PATH       an existing serial port (/dev/ttyS0; COM1 on Windows), set to\n"
-    "                      50 baud 8N1, so its transmitter makes the 100/200 ms marks\n"
-    "                      through a null-modem cable.\n"
+    "                      50 baud 8N1, so its transmitter makes the marks through a\n"
+    "                      null-modem cable. It sends whole 20 ms bits, so mark widths\n"
+    "                      come out rounded to them: 0xF0 is 100 ms low, 0x00 180 ms.\n"
     "  --stdout            a trace on standard output, one line per second:\n"
     "                        YYYY-MM-DD HH:MM:SS SS BIT CHAR\n"
     "                      the wall-clock time of the second, its number (00-60), the bit\n"
@@ -52,12 +55,20 @@ const char kHelpText[] =
     "                      minute carries a 0 bit, second 60 is silent; the hour before it\n"
     "                      carries the announcement bit 19\n"
     "\n"
-    "Telegram content and faults (P is a probability per second, 0 to 1):\n"
+    "Telegram content, faults and mark widths (P is a probability per second from 0 to 1,\n"
+    "MS a number of ms from 0 to 1000; both plain decimal numbers, such as .05 or 12.5):\n"
     "  --weather           random bits 1-14, as the third-party data looks (default: zeros)\n"
     "  --drop P            a mark goes missing\n"
     "  --spurious P        an extra random character between two marks\n"
     "  --flip P            a mark is sent at the other length\n"
     "  --garble P          a mark's character gets a random value\n"
+    "  --long-mark MS      width of a 1 bit's mark (default 200)\n"
+    "  --short-mark MS     width of a 0 bit's mark (default 100)\n"
+    "  --jitter MS         standard deviation of a Gaussian change to each mark's width\n"
+    "                      (default 0). A character is what a 50-baud UART reads for the\n"
+    "                      width: data bit i is sampled 30 + 20*i ms after the mark's start\n"
+    "                      and reads 0 inside it (90 ms: 0xF8, 150 ms: 0xC0, over 170 ms:\n"
+    "                      0x00). With --device, widths are rounded to whole 20 ms bits.\n"
     "  --seed S            seed of the random choices (0-18446744073709551615), to repeat\n"
     "                      a run; without it a seed is taken from the clock and shown\n"
     "                      on standard error (unless --quiet)\n"
@@ -82,6 +93,9 @@ enum ValueOption {
   kOptionGarble,
   kOptionSeed,
   kOptionZone,
+  kOptionLongMark,
+  kOptionShortMark,
+  kOptionJitter,
 };
 
 struct ValueOptionName {
@@ -90,12 +104,20 @@ struct ValueOptionName {
 };
 
 constexpr ValueOptionName kValueOptions[] = {
-    {"--pty", kOptionPty},           {"--device", kOptionDevice},
-    {"--start", kOptionStart},       {"--from-second", kOptionFromSecond},
-    {"--minutes", kOptionMinutes},   {"--drop", kOptionDrop},
-    {"--spurious", kOptionSpurious}, {"--flip", kOptionFlip},
-    {"--garble", kOptionGarble},     {"--seed", kOptionSeed},
+    {"--pty", kOptionPty},
+    {"--device", kOptionDevice},
+    {"--start", kOptionStart},
+    {"--from-second", kOptionFromSecond},
+    {"--minutes", kOptionMinutes},
+    {"--drop", kOptionDrop},
+    {"--spurious", kOptionSpurious},
+    {"--flip", kOptionFlip},
+    {"--garble", kOptionGarble},
+    {"--seed", kOptionSeed},
     {"--tz", kOptionZone},
+    {"--long-mark", kOptionLongMark},
+    {"--short-mark", kOptionShortMark},
+    {"--jitter", kOptionJitter},
 };
 
 struct FlagOptionName {
@@ -134,16 +156,28 @@ bool ReadUnsigned(const char* text, uint64_t* value) {
   return true;
 }
 
-bool ReadChance(const char* text, double* chance) {
-  if ((*text < '0' || *text > '9') && *text != '.') {
+// A plain decimal number from 0 to `largest`, all of `text`: digits with at most one
+// decimal point. strtod alone would also take a sign, an exponent, hexadecimal, inf, nan.
+bool ReadDecimal(const char* text, double largest, double* value) {
+  int digits = 0;
+  int points = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c >= '0' && *c <= '9') {
+      ++digits;
+    } else if (*c == '.') {
+      ++points;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || points > 1) {
     return false;
   }
-  char* end = nullptr;
-  const double parsed = std::strtod(text, &end);
-  if (*end != '\0' || !(parsed >= 0.0 && parsed <= 1.0)) {
+  const double parsed = std::strtod(text, nullptr);
+  if (parsed > largest) {
     return false;
   }
-  *chance = parsed;
+  *value = parsed;
   return true;
 }
 
@@ -199,8 +233,20 @@ bool StoreValue(ValueOption option, const char* name, const char* value, Options
                        : option == kOptionSpurious ? &options->SpuriousChance
                        : option == kOptionFlip     ? &options->FlipChance
                                                    : &options->GarbleChance;
-      if (!ReadChance(value, chance)) {
+      if (!ReadDecimal(value, 1.0, chance)) {
         return FailWith(message, "%s wants a probability from 0 to 1, got '%s'", name, value);
+      }
+      return true;
+    }
+    case kOptionLongMark:
+    case kOptionShortMark:
+    case kOptionJitter: {
+      double* width = option == kOptionLongMark    ? &options->LongMarkMs
+                      : option == kOptionShortMark ? &options->ShortMarkMs
+                                                   : &options->JitterMs;
+      if (!ReadDecimal(value, kLargestMarkMs, width)) {
+        return FailWith(message, "%s wants a number of ms from 0 to %.0f, got '%s'", name,
+                        kLargestMarkMs, value);
       }
       return true;
     }
@@ -271,6 +317,8 @@ bool CheckCombination(const OptionsRecord& options, char* message) {
 bool ParseOptions(int argc, char** argv, OptionsRecord* options, char* message) {
   OptionsRecord parsed = {};
   parsed.FromSecond = kNoFromSecond;
+  parsed.LongMarkMs = kLongMarkMs;
+  parsed.ShortMarkMs = kShortMarkMs;
   int index = 1;
   while (index < argc) {
     if (!ReadArgument(argc, argv, &index, &parsed, message)) {

@@ -11,6 +11,8 @@
 constexpr int kExitBadInput = 2;
 // --from-second was not given.
 constexpr int kNoFromSecond = -1;
+// The largest mark width or jitter (ms) the options take: a whole second.
+constexpr double kLargestMarkMs = 1000;
 // Room for any message ParseOptions writes.
 constexpr size_t kMessageSize = 256;
 
@@ -31,6 +33,9 @@ struct OptionsRecord {
   double SpuriousChance;
   double FlipChance;
   double GarbleChance;
+  double LongMarkMs;   // --long-mark MS, --short-mark MS, --jitter MS; 0 .. kLargestMarkMs
+  double ShortMarkMs;  // (defaults: the transmitter's widths and no jitter)
+  double JitterMs;
   bool HasSeed;  // --seed given
   uint64_t Seed;
   const char* Zone;  // --tz NAME, or nullptr for the built-in EU rule; points into argv

@@ -193,6 +193,10 @@ bool WriteCharacter(uint8_t value, char* message) {
       return true;
     }
     if (written < 0 && errno == EINTR) {
+      // A stop signal cut short a write blocked on the port; the loop then sees the stop.
+      if (IsStopRequested()) {
+        return true;
+      }
       continue;
     }
     if (is_pty && written < 0 && (errno == EAGAIN || errno == EIO)) {

@@ -1,5 +1,7 @@
 #include "random_source.h"
 
+#include <cmath>
+
 namespace {
 
 // SplitMix64's constants (Steele, Lea and Flood; Vigna's reference version).
@@ -9,6 +11,7 @@ constexpr uint64_t kMixSecond = 0x94D049BB133111EBu;
 
 constexpr int kUnitBits = 53;
 constexpr double kUnitScale = 1.0 / static_cast<double>(uint64_t{1} << kUnitBits);
+constexpr double kTwoPi = 6.283185307179586;
 
 }  // namespace
 
@@ -26,4 +29,10 @@ double DrawUnit(uint64_t* state) {
 
 bool DrawChance(uint64_t* state, double probability) {
   return DrawUnit(state) < probability;
+}
+
+double DrawGaussian(uint64_t* state) {
+  // Box and Muller's transform; 1 - u lies in (0, 1], so the logarithm is finite.
+  const double radius = std::sqrt(-2.0 * std::log(1.0 - DrawUnit(state)));
+  return radius * std::cos(kTwoPi * DrawUnit(state));
 }

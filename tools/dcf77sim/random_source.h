@@ -10,3 +10,6 @@ uint64_t DrawRandom(uint64_t* state);
 double DrawUnit(uint64_t* state);
 // True with probability `probability` (0 never, 1 always); advances `state` by one draw.
 bool DrawChance(uint64_t* state, double probability);
+// A number from the standard normal distribution (mean 0, standard deviation 1); advances
+// `state` by two draws.
+double DrawGaussian(uint64_t* state);

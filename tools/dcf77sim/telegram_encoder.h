@@ -6,10 +6,10 @@
 
 #include "civil_time.h"
 
-// The character a 200 ms mark (a 1 bit) leaves in the module's UART.
-constexpr uint8_t kMarkLongValue = 0x00;
-// The character a 100 ms mark (a 0 bit) leaves.
-constexpr uint8_t kMarkShortValue = 0xF0;
+// The transmitter's marks (ms): a 1 bit drops the carrier for the long one, a 0 bit for
+// the short one.
+constexpr double kLongMarkMs = 200;
+constexpr double kShortMarkMs = 100;
 
 // Seconds of an ordinary minute and of one with a leap second.
 constexpr int kSecondsPerPlainMinute = 60;
@@ -60,8 +60,11 @@ struct MinutePlanRecord {
 // their range are the caller's mistake and come out garbled, never out of the 59 bits.
 uint64_t EncodeTelegram(const TelegramFieldsRecord& fields);
 
-// The character for a mark carrying `bit`.
-uint8_t SelectMarkValue(bool bit);
+// The character a 50-baud 8N1 UART reads for a low pulse of `width_ms` from its falling
+// edge: data bit i is sampled 30 + 20 * i ms after the edge, and each bit sampled inside
+// the pulse reads 0, so n samples before the end give (0xFF << n) & 0xFF. 200 ms gives
+// 0x00, 100 ms 0xF0.
+uint8_t ReadPulseCharacter(double width_ms);
 
 // Plans the minute whose second 0 is at `start_posix` (a multiple of 60) in the zone of
 // `convert`. `leap_minute` is the POSIX start of the minute that ends in a leap second, or

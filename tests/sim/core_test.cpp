@@ -1,0 +1,201 @@
+// dcf77sim's portable core: the calendar, its telegrams read back by the program's own
+// framing and decoding, the mark widths, and the command line.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "common/receiver_state.h"
+#include "common/time_fields.h"
+#include "decoder/framing.h"
+#include "mark_stream.h"
+#include "options.h"
+
+namespace {
+
+int64_t ParseUtc(const char* text) {
+  CivilTimeRecord civil = {};
+  bool has_seconds = false;
+  EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds)) << text;
+  return JoinCivilTime(civil);
+}
+
+TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
+  // Days since 1970 and weekdays (1 = Monday) from Python's datetime.
+  const std::tuple<const char*, int64_t, int> kDays[] = {
+      {"2024-02-29 23:59:59", 19782, 4}, {"1969-12-31 23:59", -1, 3},
+      {"1900-01-01 00:00", -25567, 1},   {"2000-02-29 12:00", 11016, 2},
+      {"1997-06-15 13:45", 10027, 7},    {"2100-02-28 00:00", 47540, 7}};
+  for (const auto& [text, days, weekday] : kDays) {
+    const int64_t posix = ParseUtc(text);
+    EXPECT_EQ(DivideDown(posix, kSecondsPerDay), days) << text;
+    EXPECT_EQ(JoinCivilTime(SplitPosixSeconds(posix)), posix) << text;
+    EXPECT_EQ(SplitPosixSeconds(posix).Weekday, weekday) << text;
+  }
+  const char* const kUtcBerlin[][2] = {
+      {"2026-03-29 00:59:59", "2026-03-29 01:59:59"}, {"2026-03-29 01:00", "2026-03-29 03:00"},
+      {"2026-10-25 00:59:59", "2026-10-25 02:59:59"}, {"2026-10-25 01:00", "2026-10-25 02:00"},
+      {"2024-03-31 01:00", "2024-03-31 03:00"},       {"2026-12-31 23:30", "2027-01-01 00:30"}};
+  for (const auto& c : kUtcBerlin) {
+    CivilTimeRecord local = {};
+    ASSERT_TRUE(ConvertToEuLocal(ParseUtc(c[0]), &local));
+    EXPECT_EQ(JoinCivilTime(local), ParseUtc(c[1])) << c[0];
+    EXPECT_EQ(local.Summer, JoinCivilTime(local) - ParseUtc(c[0]) == 2 * kSecondsPerHour) << c[0];
+  }
+  int64_t posix = 0;  // the first of a repeated hour; a leap second before the next hour
+  const CivilTimeRecord repeated = SplitPosixSeconds(ParseUtc("2026-10-25 02:30:30"));
+  ASSERT_TRUE(FindPosixForLocal(repeated, ConvertToEuLocal, &posix));
+  EXPECT_EQ(posix, ParseUtc("2026-10-25 00:30:30"));
+  ASSERT_TRUE(FindLeapMinute(posix, ConvertToEuLocal, &posix));
+  EXPECT_EQ(posix, ParseUtc("2026-10-25 00:59"));
+}
+
+StreamSettingsRecord MakeSettings() {
+  StreamSettingsRecord settings = {};
+  settings.Convert = ConvertToEuLocal;
+  settings.LeapMinute = kNoLeapMinute;
+  settings.LongMarkMs = kLongMarkMs;
+  settings.ShortMarkMs = kShortMarkMs;
+  return settings;
+}
+
+struct WindowCase {
+  const char* FirstUtc;  // second 0 of the first minute sent
+  int Minutes;
+  const char* EventUtc;  // a summer-time change or (Leap) the end of a leap second
+  bool Leap;
+};
+
+const WindowCase kWindows[] = {
+    {"2026-03-28 23:58", 64, "2026-03-29 01:00", false},    // 02:00 CET, then 03:00 CEST
+    {"2026-10-24 22:58", 1500, "2026-10-25 01:00", false},  // 03:00 CEST, then 02:00 CET
+    {"2026-06-30 21:58", 124, "2026-07-01 00:00", true},    // a new month; 01:59:60 CEST
+    {"2028-12-31 22:58", 4, "1970-01-01 00:00", false},     // a new year; no event
+};
+
+// Each minute decodes to the wall time of the mark that closes it, with the flags of the
+// time code: A1 or A2 on the 60 telegrams up to the first minute after the event. The
+// minute with the leap second has a mark too many and is dropped.
+TEST(MarkStream, SendsMinutesThatTheDecoderReadsBack) {
+  for (const WindowCase& c : kWindows) {
+    StreamSettingsRecord settings = MakeSettings();
+    const int64_t event = ParseUtc(c.EventUtc);
+    settings.LeapMinute = c.Leap ? event - kSecondsPerMinute : kNoLeapMinute;
+    StreamRecord stream = {};
+    ASSERT_TRUE(StartStream(settings, ParseUtc(c.FirstUtc), &stream));
+    ReceiverState = {};
+    for (int64_t k = 0, closed = 0; closed <= c.Minutes; ++k) {
+      SecondRecord second = {};
+      ASSERT_TRUE(AdvanceStream(&stream, &second));
+      const uint64_t frame = ReceiverState.FrameBits;
+      const uint32_t tick = static_cast<uint32_t>(5000 + 1000 * k + 190 + k % 13);
+      const bool decoded = second.Sent && FramePulse(second.Value, tick);
+      ReceiverState.LastByteTick = second.Sent ? tick : ReceiverState.LastByteTick;
+      if (second.Second != 0 || closed++ == 0) {
+        continue;
+      }
+      const int64_t mark = stream.Minute.StartPosix;
+      const bool announced = mark > event - kSecondsPerHour && mark <= event;
+      const CivilTimeRecord& t = second.Local;
+      ASSERT_EQ(decoded, !(c.Leap && mark == event)) << mark;
+      const TimeFieldsRecord& f = TimeFields;
+      EXPECT_TRUE(!decoded ||
+                  (f.Minute == t.Minute && f.Hour == t.Hour && f.Day == t.Day &&
+                   f.Weekday == t.Weekday && f.Month == t.Month && f.Year == t.Year % 100))
+          << mark;
+      // Bits 1 to 20: no weather, no call, then A1, Z1, Z2, A2 and S.
+      const uint64_t flags =
+          (announced && !c.Leap ? 1 : 0) | (t.Summer ? 2 : 4) | (announced && c.Leap ? 8 : 0) | 16;
+      EXPECT_TRUE(!decoded || (frame >> 1 & 0xFFFFF) == flags << 15) << mark;
+    }
+  }
+}
+
+// A UART samples data bit i at 30 + 20 i ms: each sample before the pulse's end reads 0.
+// The jitter spreads the widths around each mark's own width with its standard deviation.
+TEST(MarkStream, ReadsJitteredWidthsAsTheUartDoes) {
+  const std::pair<double, int> kWidths[] = {{90, 0xF8},  {110, 0xF0}, {130, 0xE0}, {150, 0xC0},
+                                            {170, 0x80}, {171, 0x00}, {200, 0x00}};
+  for (const auto& c : kWidths) {
+    EXPECT_EQ(ReadPulseCharacter(c.first), c.second) << c.first;
+  }
+  StreamSettingsRecord settings = MakeSettings();
+  settings.JitterMs = 15;
+  StreamRecord stream = {};
+  ASSERT_TRUE(StartStream(settings, 0, &stream));
+  double sums[2] = {};  // of the changes and of their squares
+  int marks = 0;
+  for (int i = 0; i < 60000; ++i) {
+    SecondRecord second = {};
+    ASSERT_TRUE(AdvanceStream(&stream, &second));
+    const double change = second.WidthMs - (second.Bit ? kLongMarkMs : kShortMarkMs);
+    sums[0] += second.Sent ? change : 0;
+    sums[1] += second.Sent ? change * change : 0;
+    marks += second.Sent;
+    ASSERT_TRUE(!second.Sent || second.Value == ReadPulseCharacter(second.WidthMs));
+    ASSERT_TRUE(second.ExtraDelayMs >= kExtraDelayFromMs && second.ExtraDelayMs < kExtraDelayToMs);
+  }
+  EXPECT_NEAR(sums[0] / marks, 0, 0.3);
+  EXPECT_NEAR(std::sqrt(sums[1] / marks), 15, 0.3);
+}
+
+bool Parse(std::vector<const char*> arguments, std::string* message) {
+  arguments.insert(arguments.begin(), "dcf77sim");
+  OptionsRecord options = {};
+  char text[kMessageSize] = {};
+  const bool ok = ParseOptions(static_cast<int>(arguments.size()),
+                               const_cast<char**>(arguments.data()), &options, text);
+  *message = text;
+  return ok;
+}
+
+const std::pair<std::vector<const char*>, const char*> kArguments[] = {
+    {{"--help"}, ""},
+    {{"--pty", "/tmp/x", "--on-open", "--from-second", "56", "--minutes=3"}, ""},
+    {{}, "no output: give --pty LINK, --device PATH or --stdout"},
+    {{"--stdout", "--bogus"}, "unknown option '--bogus' (see --help)"},
+    {{"--pty"}, "--pty wants a value"},
+    {{"--pty", "a", "--device", "b"}, "--pty and --device exclude each other"},
+    {{"--pty", "a", "--fast"}, "--fast goes only with --stdout alone"},
+    {{"--stdout", "--on-open"}, "--on-open needs --pty"},
+    {{"--stdout", "--from-second", "3"}, "--from-second needs --start or --on-open"},
+    {{"--stdout", "--start", "2026-03-29 01:59:30", "--from-second", "3"},
+     "give the first second either in --start or by --from-second"},
+    {{"--stdout", "--tz="}, "--tz wants a name, got an empty one"},
+    {{"--stdout", "--start=2026-02-29 10:00"},
+     "--start wants a valid \"YYYY-MM-DD HH:MM[:SS]\", got '2026-02-29 10:00'"},
+    {{"--stdout", "--jitter", "1000.5"},
+     "--jitter wants a number of ms from 0 to 1000, got '1000.5'"},
+};
+
+// Refused, each with "OPTION wants ..., got 'VALUE'": numbers only as plain decimals in
+// their range, times only in the one form and only those that exist.
+const std::pair<const char*, std::vector<const char*>> kBadValues[] = {
+    {"--drop", {"1.5", "0x1", "0.1.1", ".", "-0", "1e-1", "inf"}},
+    {"--jitter", {"1000.5", "nan", "+9"}},
+    {"--seed", {"0x10", "18446744073709551616", "-1"}},
+    {"--minutes", {"0", "+3"}},
+    {"--from-second", {"60"}},
+    {"--start",
+     {"2100-02-29 12:00", "2026-13-01 12:00", "2026-04-31 12:00", "2026-01-01 24:00",
+      "2026-01-01 12:60", "2026-01-01 12:00:60", "2026-1-01 12:00", "2026-01-01T12:00",
+      "2026-01-01 12:00 ", "2026-01-01 12:00:5"}}};
+
+TEST(ParseOptions, AcceptsOrNamesTheProblem) {
+  std::string message;
+  for (const auto& c : kArguments) {
+    EXPECT_EQ(Parse(c.first, &message), *c.second == '\0') << message;
+    EXPECT_EQ(message, c.second);
+  }
+  for (const auto& [option, values] : kBadValues) {
+    for (const char* value : values) {
+      EXPECT_FALSE(Parse({"--stdout", option, value}, &message));
+      EXPECT_EQ(message.find(std::string(option) + " wants "), 0u) << value;
+      EXPECT_EQ(message.substr(message.find(", got '")), ", got '" + std::string(value) + "'");
+    }
+  }
+}
+
+}  // namespace
