@@ -5,7 +5,7 @@ follows the real clock, as the transmitter does.
 
     bench/soak.py [--minutes 60] [--jitter 15] [--drop 0.001] [--spurious 0.001]
 
-Every minute it records the Wine process's resident memory and CPU time, the GDI objects
+Every minute it records the Wine process's resident private memory and CPU time, the GDI objects
 and the USER objects (windows, window device contexts) the program holds, and the clock
 sets it asked for. GetGuiResources answers 0 under Wine, so the objects are counted from
 Wine's own trace of their making and freeing. Wine accepts only a set within half a
@@ -53,9 +53,11 @@ class TraceCounter:
 
 
 def process_figures(pid):
-    """Resident memory in kB and CPU seconds of a process."""
+    """Private resident memory in kB and CPU seconds of a process. Only anonymous memory
+    is counted: what the program allocates, and what a leak would grow; mapped files come
+    and go with the machine's other work."""
     with open(f"/proc/{pid}/status") as f:
-        rss = int(next(line for line in f if line.startswith("VmRSS:")).split()[1])
+        rss = int(next(line for line in f if line.startswith("RssAnon:")).split()[1])
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return rss, (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
@@ -102,7 +104,7 @@ def main():
                          trace.windows, trace.dcs))
             sets = program.clock_sets(offset)
             wrong = sum(not accepted for _, accepted, _ in sets)
-            print(f"minute {minute}: memory {rows[-1][1]} kB, GDI objects {trace.gdi}, windows "
+            print(f"minute {minute}: private memory {rows[-1][1]} kB, GDI objects {trace.gdi}, windows "
                   f"{trace.windows}, window DCs held {trace.dcs}, sets {len(sets)}, wrong {wrong}",
                   flush=True)
         crashed = not program.running() or trace.crashed
@@ -117,7 +119,7 @@ def main():
     print()
     print("| figure | start | after minute 1 | end | growth from minute 1 |")
     print("|---|---|---|---|---|")
-    for name, i in (("resident memory, kB", 1), ("GDI objects", 3), ("windows", 4),
+    for name, i in (("private memory (RssAnon), kB", 1), ("GDI objects", 3), ("windows", 4),
                     ("window DCs held", 5)):
         print(f"| {name} | {rows[0][i]} | {first[i]} | {last[i]} | {growth(first[i], last[i])} |")
     cpu = last[2] - rows[0][2]
