@@ -1,7 +1,7 @@
 // Clock setting on the native clock with any decoded minutes (two-digit years), ticks and
-// refusals. The clock is asked only for an existing time a minute after the held minute, a
-// minute of ticks later, and twice unless refused; the fields show the clock afterwards.
-// dcf77sim's calendar judges the dates.
+// refusals: the clock is asked only for an existing time a minute after the held minute, a
+// minute of ticks later, twice unless refused; the fields show the clock. dcf77sim's
+// calendar judges the dates.
 #include <cstdlib>
 #include <cstring>
 
@@ -12,16 +12,12 @@
 #include "decoder/clock.h"
 #include "platform/platform.h"
 
-namespace {
-
 constexpr size_t kStepSize = 11;  // the fields, the ticks since the step before, refusal
 
-bool IsMinuteOf(const CivilTimeRecord& civil, const TimeFieldsRecord& t) {
+static bool IsMinuteOf(const CivilTimeRecord& civil, const TimeFieldsRecord& t) {
   return civil.Year % 100 == t.Year && civil.Month == t.Month && civil.Day == t.Day &&
          civil.Hour == t.Hour && civil.Minute == t.Minute && civil.Second == 0;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   SetNativeClock({2026, 12, 0, 6, 20, 15, 42, 500});
