@@ -8,11 +8,8 @@
 
 // Sets `width` bits from `first` to `value`'s low bits.
 inline uint64_t PutBits(uint64_t frame, unsigned first, unsigned width, unsigned value) {
-  for (unsigned i = 0; i < width; ++i) {
-    const uint64_t bit = uint64_t{1} << (first + i);
-    frame = (value >> i) & 1 ? frame | bit : frame & ~bit;
-  }
-  return frame;
+  const uint64_t mask = ((uint64_t{1} << width) - 1) << first;
+  return (frame & ~mask) | ((uint64_t{value} << first) & mask);
 }
 
 // Even parity: the bit after each group is set when the group holds an odd number of ones.
