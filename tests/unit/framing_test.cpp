@@ -28,9 +28,9 @@ bool Feed(uint8_t value, uint32_t gap, uint8_t count) {
 TEST(FramingTest, OnlyAMarkAfterExactly58PulsesDecodes) {
   const uint64_t frame = BuildFrame({0x45, 0x13, 0x15, 7, 0x06, 0x97});
   // As when the port has just opened, four seconds before the ticks wrap past 2^32, with
-  // stale bits, so that each 0 written shows.
+  // stale bits, so that each 0 written shows; the last minute shows each 1 written.
   ReceiverState = {~uint64_t{0}, 0, 0xFFFFF000u};
-  for (const uint8_t pulses : {58, 56, 57, 59}) {
+  for (const uint8_t pulses : {58, 56, 57, 59, 58}) {
     SCOPED_TRACE(pulses);
     TimeFields = {};
     for (uint8_t second = 1; second <= pulses; ++second) {
