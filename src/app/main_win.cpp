@@ -28,7 +28,10 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_VISIBLE;
 
 void PlaceWindow() {
   LoadSettings();
-  KeepWindowOnScreen(&WindowGeometry, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  // The virtual screen spans every monitor, so a window kept on a second one stays there.
+  KeepWindowOnScreen(&WindowGeometry, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                     GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                     GetSystemMetrics(SM_CYVIRTUALSCREEN));
   SetWindowPos(MainWindow, HWND_NOTOPMOST, WindowGeometry.Left, WindowGeometry.Top,
                WindowGeometry.Width, WindowGeometry.Height, SWP_NOACTIVATE);
 }

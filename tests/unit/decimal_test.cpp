@@ -2,30 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <cstdlib>
 #include <cstring>
-
-namespace {
+#include <string>
 
 TEST(DecimalTest, SignAndDigitsOnly) {
-  struct Case {
-    int32_t value;
-    const char* text;
-  };
-  const Case kCases[] = {{0, "0"},
-                         {20, "20"},
-                         {100, "100"},
-                         {-50, "-50"},
-                         {2000, "2000"},
-                         {-1, "-1"},
-                         {INT32_MAX, "2147483647"},
-                         {INT32_MIN, "-2147483648"}};
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(c.text);
+  for (const char* expected : {"0", "20", "100", "-50", "-1", "2147483647", "-2147483648"}) {
+    SCOPED_TRACE(expected);
     char text[kDecimalSize];
-    EXPECT_EQ(FormatDecimal(c.value, text), std::strlen(c.text));
-    EXPECT_STREQ(text, c.text);
+    std::memset(text, '#', sizeof text);  // so that a missing terminator shows
+    const size_t length = std::strlen(expected);
+    EXPECT_EQ(FormatDecimal(static_cast<int32_t>(std::strtoll(expected, nullptr, 10)), text),
+              length);
+    EXPECT_EQ(std::string(text, length + 1), std::string(expected, length + 1));
   }
 }
-
-}  // namespace

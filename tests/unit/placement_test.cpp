@@ -2,34 +2,39 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <cstdint>
 
-TEST(PlacementTest, WindowIsKeptOnA1024By768Screen) {
+TEST(PlacementTest, WindowIsKeptOnTheVirtualScreen) {
+  const WindowGeometryRecord kScreen = {0, 0, 1024, 768};
+  // Two monitors: 1280 by 1024 left of the primary and 200 pixels higher.
+  const WindowGeometryRecord kWide = {-1280, -200, 2304, 1024};
   struct Case {
     const char* name;
+    WindowGeometryRecord screen;
     WindowGeometryRecord stored;
     int32_t left;
     int32_t top;
   };
   const Case kCases[] = {
-      {"defaults", {20, 20, 100, 50}, 20, 20},
-      {"off the right", {2000, 20, 100, 50}, 924, 20},
-      {"off the bottom", {20, 760, 100, 50}, 20, 718},
-      {"just inside", {924, 718, 100, 50}, 924, 718},
-      {"off the left", {-50, 20, 100, 50}, 0, 20},
-      {"off the top", {20, -3, 100, 50}, 20, 0},
-      {"wider and taller than the screen", {500, 500, 2000, 1000}, 0, 0},
-      {"zero size", {1030, 770, 0, 0}, 1024, 768},
+      {"on the screen", kScreen, {20, 20, 100, 50}, 20, 20},
+      {"just inside", kScreen, {924, 718, 100, 50}, 924, 718},
+      {"off the right and bottom", kScreen, {2000, 760, 100, 50}, 924, 718},
+      {"off the left and top", kScreen, {-50, -3, 100, 50}, 0, 0},
+      {"larger than the screen", kScreen, {500, 500, 2000, 1000}, 0, 0},
+      {"zero size", kScreen, {1030, 770, 0, 0}, 1024, 768},
+      {"off the left and top of both", kWide, {-1300, -201, 100, 50}, -1280, -200},
+      {"off the right and bottom of both", kWide, {1000, 800, 100, 50}, 924, 774},
+      {"larger than both", kWide, {0, 0, 3000, 2000}, -1280, -200},
+      {"largest place", kScreen, {INT32_MAX, INT32_MAX, 100, 50}, 924, 718},
+      {"smallest place", kScreen, {INT32_MIN, INT32_MIN, 100, 50}, 0, 0},
+      {"largest size", kScreen, {20, 20, INT32_MAX, INT32_MAX}, 0, 0},
+      {"smallest size", kScreen, {20, 20, INT32_MIN, INT32_MIN}, 20, 20},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
     WindowGeometryRecord geometry = c.stored;
-    KeepWindowOnScreen(&geometry, 1024, 768);
+    KeepWindowOnScreen(&geometry, c.screen.Left, c.screen.Top, c.screen.Width, c.screen.Height);
     EXPECT_EQ(geometry.Left, c.left);
     EXPECT_EQ(geometry.Top, c.top);
-    EXPECT_EQ(geometry.Width, c.stored.Width);
-    EXPECT_EQ(geometry.Height, c.stored.Height);
   }
 }
-
-}  // namespace
