@@ -1,4 +1,4 @@
-"""check_package.py BUILD MACHINE: checks the zip that CPack makes of a Windows build tree:
+"""check_package.py BUILD I386|AMD64: checks the zip that CPack makes of a Windows build tree:
 its files, its two programs' machine, subsystem and DLLs, and horax.exe's resources."""
 
 import os
@@ -10,10 +10,9 @@ import zipfile
 
 import pefile
 
-MACHINES = {"i686": "IMAGE_FILE_MACHINE_I386", "x86_64": "IMAGE_FILE_MACHINE_AMD64"}
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 
-build, machine = os.path.abspath(sys.argv[1]), MACHINES[sys.argv[2]]
+build, machine = os.path.abspath(sys.argv[1]), "IMAGE_FILE_MACHINE_" + sys.argv[2]
 with tempfile.TemporaryDirectory(dir=build) as out:
     subprocess.run(["cpack", "-G", "ZIP", "-B", out], cwd=build, check=True,
                    stdout=subprocess.DEVNULL)
@@ -34,19 +33,16 @@ for name, subsystem, dlls in [
     imports = {entry.dll.decode().lower() for entry in exe.DIRECTORY_ENTRY_IMPORT}
     assert imports <= dlls, (name, imports - dlls)
 
-horax, types, resources = pefile.PE(data=files["horax.exe"]), pefile.RESOURCE_TYPE, {}
-for kind in horax.DIRECTORY_ENTRY_RESOURCE.entries:
+exe, rt, bound = pefile.PE(data=files["horax.exe"]), pefile.RESOURCE_TYPE, {}
+for kind in exe.DIRECTORY_ENTRY_RESOURCE.entries:
     for entry in kind.directory.entries:
-        data = entry.directory.entries[0].data.struct
-        resources[kind.id, str(entry.name or entry.id)] = horax.get_data(data.OffsetToData,
-                                                                        data.Size)
+        leaf = entry.directory.entries[0].data.struct
+        bound[kind.id, str(entry.name or entry.id)] = exe.get_data(leaf.OffsetToData, leaf.Size)
 # The strip's BITMAPINFOHEADER: width, height, planes, bits a pixel; the icon group's count
 # and its one image's width, height and colours.
-assert struct.unpack_from("<iiHH", resources[types["RT_BITMAP"], "LCD_08X13"], 4) == (
-    120, 13, 1, 4)
-assert struct.unpack_from("<HBBB", resources[types["RT_GROUP_ICON"], "MAINICON"], 4) == (
-    1, 32, 32, 16)
-assert "horax".encode("utf-16-le") in resources[types["RT_VERSION"], "1"]
-manifest = resources[types["RT_MANIFEST"], "1"]
+assert struct.unpack_from("<iiHH", bound[rt["RT_BITMAP"], "LCD_08X13"], 4) == (120, 13, 1, 4)
+assert struct.unpack_from("<HBBB", bound[rt["RT_GROUP_ICON"], "MAINICON"], 4) == (1, 32, 32, 16)
+assert "horax".encode("utf-16-le") in bound[rt["RT_VERSION"], "1"]
+manifest = bound[rt["RT_MANIFEST"], "1"]
 assert b"<assembly" in manifest
 assert b"requestedExecutionLevel" not in manifest and b"trustInfo" not in manifest

@@ -1,5 +1,5 @@
-"""glyph_table.py TABLE: checks that each cell of the readout's glyph table (8 x 13 pixels)
-lights, as '#', exactly the segments of what it shows, which catches a slip in the table."""
+"""glyph_table.py TABLE: checks that each 8 x 13 cell of the glyph table lights exactly the
+segments of what it shows, as '#', which catches a slip in the table."""
 
 import sys
 
@@ -13,8 +13,7 @@ SEGMENTS = {"a": [(x, 0) for x in range(2, 7)], "b": [(7, y) for y in range(1, 6
 CELLS = ["", "abcdef", "bc", "abdeg", "abcdg", "bcfg", "acdfg", "acdefg", "abc", "abcdefg",
          "abcdfg", "bc", "", "g", "p"]
 
-with open(sys.argv[1]) as table:
-    rows = table.read().split()
+rows = open(sys.argv[1]).read().split()
 lit = {(x, y) for y, row in enumerate(rows) for x, symbol in enumerate(row) if symbol == "#"}
 wanted = {(8 * cell + x, y) for cell, segments in enumerate(CELLS)
           for segment in segments for x, y in SEGMENTS[segment]}
