@@ -17,14 +17,17 @@ namespace {
 constexpr UINT kClassStyle = CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
 constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
 
-// Moves the window with the cursor for as long as the left button is held. The button
-// is read from the device itself, so the loop needs no messages to see it released.
+// Moves the window with the cursor for as long as the (logical) left button is held. The
+// button is read from the device itself, so the loop needs no messages to see it released;
+// the device knows only physical buttons, and for a user who swapped them the logical left
+// one is the physical right one.
 void DragWindow() {
+  const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
   POINT cursor;
   GetCursorPos(&cursor);
   const int32_t grab_x = cursor.x - WindowGeometry.Left;
   const int32_t grab_y = cursor.y - WindowGeometry.Top;
-  while (GetAsyncKeyState(VK_LBUTTON) & kKeyDownBit) {
+  while (GetAsyncKeyState(button) & kKeyDownBit) {
     GetCursorPos(&cursor);
     WindowGeometry.Left = cursor.x - grab_x;
     WindowGeometry.Top = cursor.y - grab_y;

@@ -45,6 +45,23 @@ HFILE PortFile() {
 
 }  // namespace
 
+void PrepareReceiverLine(DCB* line) {
+  // The framing of the character, and the few settings without which reception stops
+  // without a word: null stripping would drop every long mark (it reads 0), DSR
+  // sensitivity every character (the module never raises DSR), and RTS or DTR
+  // handshaking would make the driver refuse the calls that power the module. Timeouts
+  // and the rest stay as the system had them.
+  line->BaudRate = kBaudRate;
+  line->ByteSize = kByteSize;
+  line->Parity = NOPARITY;
+  line->StopBits = ONESTOPBIT;
+  line->fBinary = TRUE;  // the only mode Windows has
+  line->fNull = FALSE;
+  line->fDsrSensitivity = FALSE;
+  line->fRtsControl = RTS_CONTROL_ENABLE;
+  line->fDtrControl = DTR_CONTROL_DISABLE;
+}
+
 bool OpenReceiverPort(unsigned n) {
   if (n < kFirstPort || n > kLastPort) {
     return false;
@@ -76,13 +93,9 @@ bool OpenReceiverPort(unsigned n) {
     PortHandle = kNoPort;
     return false;
   }
-  // Only the framing of the character changes; flow control, timeouts and the rest stay
-  // as the system had them. A port that refuses the settings still delivers characters,
-  // if at another rate, so the result does not decide anything.
-  line.BaudRate = kBaudRate;
-  line.ByteSize = kByteSize;
-  line.Parity = NOPARITY;
-  line.StopBits = ONESTOPBIT;
+  // A port that refuses the settings still delivers characters, if at another rate, so the
+  // result does not decide anything.
+  PrepareReceiverLine(&line);
   SetCommState(PortDevice(), &line);
 
   // The module draws its supply between RTS (high) and DTR (low).

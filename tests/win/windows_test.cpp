@@ -1,0 +1,324 @@
+// The receiver port on the COM ports null_modem.sh wires: COM3 receives what is written to
+// COM4, COM1 is no serial port. The display on a window.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/port_handle.h"
+#include "common/receiver_state.h"
+#include "common/time_fields.h"
+#include "common/window_geometry.h"
+#include "common/window_handles_win.h"
+#include "display/face_win.h"
+#include "display/readout_win.h"
+#include "port/receiver_port_win.h"
+
+namespace {
+
+constexpr unsigned kNotSerial = 1, kReceiver = 3, kSender = 4, kHighestPort = 8;
+// Left over from "earlier in the run", so that whatever an open or close writes shows.
+constexpr ReceiverStateRecord kEarlierState = {0xF0F0F0F0ull, 42, 0xDEADBEEF};
+constexpr uint16_t kEarlierHandle = 0x1234;
+constexpr uint8_t kUntouched = 0xA5;
+constexpr int kByteValues = 256;
+constexpr DWORD kDeadlineMs = 10000;  // a character crosses the ptys in about a millisecond
+
+// The next new handle: the most recently freed slot (Windows) or the lowest free (Wine).
+HANDLE NextHandle() {
+  const HANDLE probe = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CloseHandle(probe);
+  return probe;
+}
+
+// Expects `port` refused, leaving no handle, frame and tick alone, PortHandle `handle_after`.
+void ExpectRefused(unsigned port, uint16_t handle_after) {
+  ReceiverState = kEarlierState;
+  const HANDLE next = NextHandle();
+  PortHandle = kEarlierHandle;
+  EXPECT_FALSE(OpenReceiverPort(port)) << port;
+  EXPECT_EQ(PortHandle, handle_after) << port;
+  EXPECT_EQ(NextHandle(), next) << "a handle was left open by " << port;
+  EXPECT_EQ(std::memcmp(&ReceiverState, &kEarlierState, sizeof(kEarlierState)), 0) << port;
+}
+
+TEST(ReceiverPortTest, RefusedPortsLeaveNoHandleAndNumbersOutOfRangeTouchNothing) {
+  ExpectRefused(0, kEarlierHandle);
+  ExpectRefused(9, kEarlierHandle);
+  ExpectRefused(kNotSerial, kNoPort);
+  // A number without a device: Wine opens a stand-in for a mapped one, and gives those past
+  // the mapped four to the machine's own serial ports, so the highest one free is taken.
+  char device[MAX_PATH];
+  unsigned missing = kHighestPort;
+  while (missing > kSender &&
+         QueryDosDeviceA(("COM" + std::to_string(missing)).c_str(), device, MAX_PATH) != 0) {
+    --missing;
+  }
+  if (missing > kSender) {
+    ExpectRefused(missing, kNoPort);
+  }
+  // A port whose handle would not fit in 16 bits, once the handle table is that full.
+  std::vector<HANDLE> filling = {CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  while (reinterpret_cast<UINT_PTR>(filling.back()) <= kNoPort) {
+    filling.emplace_back();
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), filling.front(), GetCurrentProcess(),
+                                &filling.back(), 0, FALSE, DUPLICATE_SAME_ACCESS));
+  }
+  ExpectRefused(kReceiver, kNoPort);
+  std::for_each(filling.begin(), filling.end(), CloseHandle);
+}
+
+TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
+  // Every setting the wrong way; a pseudo-terminal keeps too few for the port to show this.
+  DCB line;
+  std::memset(&line, 0xFF, sizeof(line));
+  line.fBinary = FALSE;
+  DCB expected = line;
+  expected.BaudRate = 50;
+  expected.ByteSize = 8;
+  expected.Parity = NOPARITY;
+  expected.StopBits = ONESTOPBIT;
+  expected.fBinary = TRUE;
+  expected.fNull = FALSE;
+  expected.fDsrSensitivity = FALSE;
+  expected.fRtsControl = RTS_CONTROL_ENABLE;
+  expected.fDtrControl = DTR_CONTROL_DISABLE;
+  PrepareReceiverLine(&line);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(&line), sizeof(DCB)),
+            std::string(reinterpret_cast<char*>(&expected), sizeof(DCB)));
+}
+
+TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
+  ReceiverState = kEarlierState;
+  const DWORD before = GetTickCount();
+  ASSERT_TRUE(OpenReceiverPort(kReceiver));
+  const HANDLE port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
+  // The line is set: the pseudo-terminal keeps the rate.
+  DCB line = {};
+  line.DCBlength = sizeof(line);
+  EXPECT_TRUE(GetCommState(port, &line));
+  EXPECT_EQ(line.BaudRate, 50u);
+  // Opening counts as a minute mark: the frame starts again from the open.
+  EXPECT_EQ(ReceiverState.FrameBits, 0u);
+  EXPECT_EQ(ReceiverState.SecondCounter, 0);
+  EXPECT_LE(ReceiverState.LastByteTick - before, GetTickCount() - before);  // modulo 2^32
+  // None is sent yet: a read that waited for one would never return.
+  uint8_t character = kUntouched;
+  EXPECT_EQ(ReadReceiverByte(&character), 0);
+  EXPECT_EQ(character, kUntouched);
+
+  std::string values(kByteValues, '\0');
+  std::iota(values.begin(), values.end(), '\0');
+  const HANDLE sender =
+      CreateFileA("\\\\.\\COM4", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(sender, values.data(), kByteValues, &written, nullptr));
+  CloseHandle(sender);
+  for (int value = 0; value < kByteValues; ++value) {
+    const DWORD start = GetTickCount();
+    int32_t count = 0;
+    while ((count = ReadReceiverByte(&character)) == 0 && GetTickCount() - start < kDeadlineMs) {
+      Sleep(0);
+    }
+    ASSERT_EQ(count, 1) << "waiting for " << value;
+    ASSERT_EQ(character, value);
+  }
+  EXPECT_EQ(ReadReceiverByte(&character), 0) << "all were read";
+
+  ReceiverState = kEarlierState;
+  CloseReceiverPort();
+  EXPECT_EQ(ReceiverState.FrameBits, 0u);
+  EXPECT_EQ(ReceiverState.SecondCounter, 0);
+  EXPECT_EQ(ReceiverState.LastByteTick, kEarlierState.LastByteTick);
+  EXPECT_EQ(PortHandle, kNoPort);
+  DWORD flags = 0;
+  EXPECT_FALSE(GetHandleInformation(port, &flags)) << "still open";
+  EXPECT_EQ(ReadReceiverByte(&character), -1);
+}
+
+constexpr int kWidth = 100, kHeight = 50, kLineLeft = 22, kDateTop = 10, kTimeTop = 30;
+constexpr int kDepth = 2, kZeroCell = 1, kPunctuationCell = 14, kDraws = 200, kSchemeSize = 3;
+constexpr COLORREF kSentinel = RGB(64, 64, 64);  // DKGRAY_BRUSH, which no drawing uses
+// The bevel's three colours as the user has them, and a scheme whose three differ.
+const INT kSchemeElements[kSchemeSize] = {COLOR_BTNHIGHLIGHT, COLOR_BTNSHADOW, COLOR_BTNFACE};
+const COLORREF kUserScheme[kSchemeSize] = {
+    GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNFACE)};
+const COLORREF kOddScheme[kSchemeSize] = {RGB(255, 255, 0), RGB(0, 0, 160), RGB(200, 60, 30)};
+
+using Picture = std::vector<std::string>;  // rows of symbols, top row first
+
+// The text picture bound as RCDATA `name` (see pictures.rc).
+Picture LoadPicture(const char* name) {
+  const HRSRC found = FindResourceA(nullptr, name, RT_RCDATA);
+  std::istringstream text(
+      std::string(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+                  SizeofResource(nullptr, found)));
+  Picture rows;
+  for (std::string row; std::getline(text, row);) {
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// mkres's legend, the bevel's (L)ight, (D)ark and (F)ace colours, and else the sentinel.
+COLORREF ColourOf(char symbol) {
+  const COLORREF kLegend[] = {RGB(0, 0, 0),       RGB(0, 128, 0),     RGB(0, 255, 0),
+                              RGB(192, 192, 192), RGB(128, 128, 128), RGB(255, 255, 255)};
+  const size_t legend = std::string(".o#+-*").find(symbol),
+               scheme = std::string("LDF").find(symbol);
+  return legend != std::string::npos   ? kLegend[legend]
+         : scheme != std::string::npos ? GetSysColor(kSchemeElements[scheme])
+                                       : kSentinel;
+}
+
+// The black panel in two bevels of kDepth rings, the outer raised: light top and left edges,
+// dark bottom and right ones (the other way round inside), face colour at the cut corners.
+Picture FacePicture() {
+  Picture face(kHeight, std::string(kWidth, '.'));
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const int ring = std::min({x, y, kWidth - 1 - x, kHeight - 1 - y});
+      const bool corner =
+          (x == kWidth - 1 - ring && y == ring) || (x == ring && y == kHeight - 1 - ring);
+      const bool light = (x == ring || y == ring) == (ring < kDepth);
+      face[y][x] = ring >= 2 * kDepth ? '.' : corner ? 'F' : light ? 'L' : 'D';
+    }
+  }
+  return face;
+}
+
+// The program's window as its start-up makes it, with the glyph strip loaded; the tests
+// draw on it and read it back through window_.
+class FaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const WNDCLASSA kClass = {0,       DefWindowProcA, 0,       0,       GetModuleHandleA(nullptr),
+                              nullptr, nullptr,        nullptr, nullptr, "HORAX_FACE_TEST"};
+    RegisterClassA(&kClass);
+    MainWindow =
+        CreateWindowExA(WS_EX_TOOLWINDOW, kClass.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0,
+                        kWidth, kHeight, nullptr, nullptr, kClass.hInstance, nullptr);
+    WindowGeometry = {0, 0, kWidth, kHeight};
+    GlyphStrip = LoadBitmapA(kClass.hInstance, "LCD_08X13");
+    window_ = GetDC(MainWindow);
+    SelectObject(window_, GetStockObject(DKGRAY_BRUSH));
+    PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
+  }
+  void TearDown() override {
+    SetSysColors(kSchemeSize, kSchemeElements, kUserScheme);
+    ReleaseDC(MainWindow, window_);
+    DeleteObject(GlyphStrip);
+    DestroyWindow(MainWindow);
+  }
+
+  // Puts the readout's two lines on `picture` as the glyph table has them.
+  Picture WithReadout(Picture picture, const std::string& date, const std::string& time) {
+    for (const auto& line : {std::make_pair(kDateTop, date), std::make_pair(kTimeTop, time)}) {
+      int x = kLineLeft;
+      for (char c : line.second) {
+        const int width = c == ':' ? CharWidth / 2 : CharWidth;
+        const int cell = c == ':' ? kPunctuationCell : c - '0' + kZeroCell;
+        for (int row = 0; row < CharHeight; ++row) {
+          picture[line.first + row].replace(x, width, glyphs_[row], cell * CharWidth, width);
+        }
+        x += width;
+      }
+    }
+    return picture;
+  }
+
+  // Every pixel of the window against `expected`, from its top left corner.
+  ::testing::AssertionResult Shows(const Picture& expected) {
+    for (int y = 0; y < static_cast<int>(expected.size()); ++y) {
+      for (int x = 0; x < static_cast<int>(expected[y].size()); ++x) {
+        if (GetPixel(window_, x, y) != ColourOf(expected[y][x])) {
+          return ::testing::AssertionFailure()
+                 << "(" << x << ", " << y << ") is not '" << expected[y][x] << "'";
+        }
+      }
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  const Picture glyphs_ = LoadPicture("GLYPH_TABLE");
+  HDC window_;
+};
+
+TEST_F(FaceTest, PaintedAndRedrawnPixelForPixelInEitherSchemeLeavingNoGdiObject) {
+  PaintFace();
+  // Bevels of depth 0 draw nothing.
+  DrawBevel(window_, 0, 0, kWidth, kHeight, 0, true);
+  DrawBevel(window_, 0, 0, kWidth, kHeight, 0, false);
+  EXPECT_TRUE(Shows(WithReadout(FacePicture(), "00:00:00", "00:00:00")));
+
+  // The readout's strips alone bring the window up to date. (It clears no more than its
+  // lines, so each line here is at least as long as the one before.)
+  const struct {
+    TimeFieldsRecord Fields;
+    uint8_t Second;
+    const char *Date, *Time;
+  } kReadouts[] = {{{46, 18, 16, 0, 8, 86}, 58, "16:08:86", "18:46:58"},
+                   {{3, 7, 5, 0, 12, 199}, 255, "05:12:199", "07:03:255"}};
+  for (const auto& readout : kReadouts) {
+    TimeFields = readout.Fields;
+    ReceiverState.SecondCounter = readout.Second;
+    DrawReadout(0);
+    EXPECT_TRUE(Shows(WithReadout(FacePicture(), readout.Date, readout.Time))) << readout.Date;
+  }
+  // Without the strip, or without an area to compose in, it draws nothing.
+  const HBITMAP strip = GlyphStrip;
+  const struct {
+    HBITMAP Strip;
+    WindowGeometryRecord Area;
+  } kBlanks[] = {
+      {nullptr, WindowGeometry}, {strip, {0, 0, 0, kHeight}}, {strip, {0, 0, kWidth, 0}}};
+  TimeFields = {};
+  for (const auto& blank : kBlanks) {
+    GlyphStrip = blank.Strip;
+    WindowGeometry = blank.Area;
+    DrawReadout(0);
+    EXPECT_TRUE(Shows(WithReadout(FacePicture(), "05:12:199", "07:03:255"))) << blank.Area.Width;
+  }
+  GlyphStrip = strip;
+  WindowGeometry = kBlanks[0].Area;
+
+  SetSysColors(kSchemeSize, kSchemeElements, kOddScheme);
+  PaintFace();
+  EXPECT_TRUE(Shows(WithReadout(FacePicture(), "00:00:00", "00:00:255"))) << "in the odd scheme";
+
+  // Wine counts no GDI objects, so the room left for them is measured by filling it with pens.
+  const auto free_room = [] {
+    std::vector<HPEN> pens;
+    while (const HPEN pen = CreatePen(PS_SOLID, 1, 0)) {
+      pens.push_back(pen);
+    }
+    std::for_each(pens.begin(), pens.end(), DeleteObject);
+    return pens.size();
+  };
+  const size_t room = free_room();
+  for (int draw = 0; draw < kDraws; ++draw) {
+    PaintFace();
+    DrawReadout(0);
+  }
+  EXPECT_EQ(free_room(), room) << "GDI objects left behind";
+}
+
+TEST_F(FaceTest, ProgramIconShowsItsPictureInEachSymbolsColour) {
+  const Picture picture = LoadPicture("ICON_PICTURE");
+  const int side = static_cast<int>(picture.size());
+  const HICON icon = static_cast<HICON>(
+      LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, side, side, 0));
+  // Over the sentinel, which shows through wherever the icon's mask is transparent.
+  DrawIconEx(window_, 0, 0, icon, side, side, 0, nullptr, DI_NORMAL);
+  DestroyIcon(icon);
+  EXPECT_TRUE(Shows(picture));
+}
+
+}  // namespace
