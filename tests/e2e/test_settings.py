@@ -4,7 +4,7 @@ import time
 import unittest
 
 import wine_session as ws
-from harness import SessionTest
+from harness import LOADER, SessionTest
 
 
 class SettingsTest(SessionTest):
@@ -49,16 +49,24 @@ class SettingsTest(SessionTest):
         self.press_escape(program)
         self.assertEqual(self.session.settings(), {"X": "924", "Y": "0", "W": "100", "H": "50"})
 
-    def test_dragged_place_is_saved_when_the_session_ends(self):
-        program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
+    def drag(self, window, press, release):
+        """Presses the buttons `press` at 50, 25 inside the window at (20, 20), releases
+        `release`, and moves the cursor until the window has followed it to (270, 190)."""
         x = self.session.x
-        x("xdotool", "mousemove", "70", "45")  # 50, 25 inside the window
-        x("xdotool", "mousedown", "1")
+        x("xdotool", "mousemove", "70", "45")
+        for button in press:
+            x("xdotool", "mousedown", button)
+        for button in release:
+            x("xdotool", "mouseup", button)
         for step in range(1, 11):
             x("xdotool", "mousemove", str(70 + 25 * step), str(45 + 17 * step))
         ws.wait_for(lambda: self.session.geometry(window) == (270, 190, 100, 50), 10,
                     "the window to follow the cursor")
-        x("xdotool", "mouseup", "1")
+
+    def test_dragged_place_is_saved_when_the_session_ends(self):
+        program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
+        self.drag(window, ["1"], [])
+        self.session.x("xdotool", "mouseup", "1")
         # The probe returns once the message was handled.
         self.assertEqual(self.probe("endsession", "0")[0], 0)
         self.assertTrue(program.running(), "an end of session that was called off ended it")
@@ -66,6 +74,20 @@ class SettingsTest(SessionTest):
         self.assertEqual(self.probe("endsession", "1")[0], 0)
         self.assertEqual(program.wait(10), 0)
         self.assertEqual(self.session.settings(), {"X": "270", "Y": "190", "W": "100", "H": "50"})
+
+    def test_swapped_buttons_drag_with_the_physical_right_one(self):
+        # Wine swaps what it reports, not its input: the logical left button stays X button
+        # 1. Holding button 3 after a click of button 1 is what a swapped user's press of
+        # the physical right button looks like on Windows.
+        mouse = ["HKCU\\Control Panel\\Mouse", "/v", "SwapMouseButtons"]
+        ws.run_quietly([LOADER, "reg", "add", *mouse, "/t", "REG_SZ", "/d", "1", "/f"],
+                       self.session.env)
+        self.addCleanup(ws.run_quietly, [LOADER, "reg", "delete", *mouse, "/f"], self.session.env)
+        program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
+        self.drag(window, ["3", "1"], ["1"])
+        self.session.x("xdotool", "mouseup", "3")
+        self.press_escape(program)
+        self.assertEqual(self.session.settings()["X"], "270")
 
     def test_close_from_outside_ends_normally(self):
         program, _, _ = self.start_placed(X=-50, Y=20, W=100, H=50)
