@@ -35,10 +35,6 @@ def trace(start, minutes):
 
 
 class MinutesTest(SessionTest):
-    def wait_for_set(self, program, count, timeout):
-        return ws.wait_for(lambda: len(program.refused_sets()) >= count and time.time(),
-                           timeout, "the program to ask for the clock to be set", 0.02)
-
     def check_readout_shows_clock(self):
         date, clock = self.readout()
         now = datetime.datetime.now()
@@ -77,7 +73,8 @@ class MinutesTest(SessionTest):
                 self.assertEqual(program.refused_sets(), [], f"{unconfirmed[k]} set the clock")
                 self.check_readout_shows_clock()
 
-        seen_at = self.wait_for_set(program, 1, 3)
+        seen_at = ws.wait_for(lambda: program.refused_sets() and time.time(), 3,
+                              "the program to ask for the clock to be set", 0.02)
         difference = program.refused_sets()[0]
         expected = expected_difference_ms(start + datetime.timedelta(minutes=4), seen_at)
         # The set came at most a poll or two before the report was seen.
