@@ -19,14 +19,10 @@ TEST(ClockWinTest, UnconfirmedMinuteLeavesTheClockAloneAndShowsIt) {
   const SYSTEMTIME before = ReadClock();
   // Three days on (or back, near a month's end), within the same month.
   const uint8_t other_day = before.wDay <= 25 ? before.wDay + 3 : before.wDay - 3;
-  const TimeFieldsRecord decoded = {0,
-                                    0,
-                                    other_day,
-                                    1,
-                                    static_cast<uint8_t>(before.wMonth),
-                                    static_cast<uint8_t>(before.wYear % 100)};
+  const uint8_t month = static_cast<uint8_t>(before.wMonth);
+  const uint8_t year = static_cast<uint8_t>(before.wYear % 100);
   LastDecodedMinute = {};
-  TimeFields = decoded;
+  TimeFields = {0, 0, other_day, 1, month, year};
   SetLastError(kUntouchedError);
   SetClockFromTelegram();
   EXPECT_EQ(GetLastError(), kUntouchedError) << "SetLocalTime was called";
