@@ -44,12 +44,10 @@ TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
     EXPECT_EQ(JoinCivilTime(local), ParseUtc(c[1])) << c[0];
     EXPECT_EQ(local.Summer, JoinCivilTime(local) - ParseUtc(c[0]) == 2 * kSecondsPerHour) << c[0];
   }
-  int64_t posix = 0;  // the first of a repeated hour; a leap second before the next hour
+  int64_t posix = 0;  // the first of a repeated hour (the CLI test finds a leap minute)
   const CivilTimeRecord repeated = SplitPosixSeconds(ParseUtc("2026-10-25 02:30:30"));
   ASSERT_TRUE(FindPosixForLocal(repeated, ConvertToEuLocal, &posix));
   EXPECT_EQ(posix, ParseUtc("2026-10-25 00:30:30"));
-  ASSERT_TRUE(FindLeapMinute(posix, ConvertToEuLocal, &posix));
-  EXPECT_EQ(posix, ParseUtc("2026-10-25 00:59"));
 }
 
 StreamSettingsRecord MakeSettings() {
