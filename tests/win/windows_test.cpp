@@ -167,12 +167,11 @@ Picture LoadPicture(const char* name) {
   return rows;
 }
 
-// mkres's legend, the bevel's (L)ight, (D)ark and (F)ace colours, and else the sentinel.
+// The glyph table's black, dark and bright green, the bevel's (L)ight, (D)ark and (F)ace
+// colours, and else the sentinel.
 COLORREF ColourOf(char symbol) {
-  const COLORREF kLegend[] = {RGB(0, 0, 0),       RGB(0, 128, 0),     RGB(0, 255, 0),
-                              RGB(192, 192, 192), RGB(128, 128, 128), RGB(255, 255, 255)};
-  const size_t legend = std::string(".o#+-*").find(symbol),
-               scheme = std::string("LDF").find(symbol);
+  const COLORREF kLegend[] = {RGB(0, 0, 0), RGB(0, 128, 0), RGB(0, 255, 0)};
+  const size_t legend = std::string(".o#").find(symbol), scheme = std::string("LDF").find(symbol);
   return legend != std::string::npos   ? kLegend[legend]
          : scheme != std::string::npos ? GetSysColor(kSchemeElements[scheme])
                                        : kSentinel;
@@ -308,17 +307,6 @@ TEST_F(FaceTest, PaintedAndRedrawnPixelForPixelInEitherSchemeLeavingNoGdiObject)
     DrawReadout(0);
   }
   EXPECT_EQ(free_room(), room) << "GDI objects left behind";
-}
-
-TEST_F(FaceTest, ProgramIconShowsItsPictureInEachSymbolsColour) {
-  const Picture picture = LoadPicture("ICON_PICTURE");
-  const int side = static_cast<int>(picture.size());
-  const HICON icon = static_cast<HICON>(
-      LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, side, side, 0));
-  // Over the sentinel, which shows through wherever the icon's mask is transparent.
-  DrawIconEx(window_, 0, 0, icon, side, side, 0, nullptr, DI_NORMAL);
-  DestroyIcon(icon);
-  EXPECT_TRUE(Shows(picture));
 }
 
 }  // namespace
