@@ -164,8 +164,6 @@ const std::pair<std::vector<const char*>, const char*> kArguments[] = {
     {{"--stdout", "--tz="}, "--tz wants a name, got an empty one"},
     {{"--stdout", "--start=2026-02-29 10:00"},
      "--start wants a valid \"YYYY-MM-DD HH:MM[:SS]\", got '2026-02-29 10:00'"},
-    {{"--stdout", "--jitter", "1000.5"},
-     "--jitter wants a number of ms from 0 to 1000, got '1000.5'"},
 };
 
 // Refused, each with "OPTION wants ..., got 'VALUE'": numbers only as plain decimals in
