@@ -29,7 +29,7 @@ uint8_t CountDaysInMonth(uint8_t two_digit_year, uint8_t month) {
 }
 
 bool IsExistingTime(const TimeFieldsRecord& t) {
-  return t.Minute < kMinutesPerHour && t.Hour < kHoursPerDay && t.Month >= 1 &&
+  return t.Minute < kMinutesPerHour && t.Hour < kHoursPerDay && t.Year < kCentury && t.Month >= 1 &&
          t.Month <= kMonthsPerYear && t.Day >= 1 && t.Day <= CountDaysInMonth(t.Year, t.Month);
 }
 

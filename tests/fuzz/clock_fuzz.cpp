@@ -1,7 +1,7 @@
-// Clock setting on the native clock with any decoded minutes (two-digit years), ticks and
-// refusals: the clock is asked only for an existing time a minute after the held minute, a
-// minute of ticks later, twice unless refused; the fields show the clock. dcf77sim's
-// calendar judges the dates.
+// Clock setting on the native clock with any decoded minutes, ticks and refusals: the
+// clock is asked only for an existing time a minute after the held minute, a minute of
+// ticks later, twice unless refused; the fields show the clock. dcf77sim's calendar
+// judges the dates.
 #include <cstdlib>
 #include <cstring>
 
@@ -25,7 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   for (; size >= kStepSize; data += kStepSize, size -= kStepSize) {
     const DecodedMinuteRecord held = LastDecodedMinute;
     std::memcpy(&TimeFields, data, sizeof TimeFields);
-    TimeFields.Year %= 100;
     const TimeFieldsRecord decoded = TimeFields;
     uint32_t ticks;
     std::memcpy(&ticks, data + sizeof TimeFields, sizeof ticks);
