@@ -88,6 +88,7 @@ const PairCase kPairs[] = {
     {"after the all-zero telegram", {0, 0, 0, 0, 0, 0}, {1, 0, 0, 0, 0, 0}, 0},
     {"after minute 60", {60, 13, 15, 7, 6, 97}, {61, 13, 15, 7, 6, 97}, 0},
     {"after hour 24", {44, 24, 15, 7, 6, 97}, {45, 24, 15, 7, 6, 97}, 0},
+    {"after year 100", {44, 13, 15, 7, 6, 100}, {45, 13, 15, 7, 6, 100}, 0},
 };
 
 TEST_F(ClockTest, OnlyTheMinuteAfterTheOneBeforeSetsTheClock) {
