@@ -12,6 +12,7 @@
 #include "decoder/framing.h"
 #include "mark_stream.h"
 #include "options.h"
+#include "uart_model.h"
 
 namespace {
 
@@ -111,20 +112,62 @@ TEST(MarkStream, SendsMinutesThatTheDecoderReadsBack) {
   }
 }
 
-// A UART samples data bit i at 30 + 20 i ms: each sample before the pulse's end reads 0.
-// The jitter spreads the widths around each mark's own width with its standard deviation.
-TEST(MarkStream, ReadsJitteredWidthsAsTheUartDoes) {
-  const std::pair<double, int> kWidths[] = {{90, 0xF8},  {110, 0xF0}, {130, 0xE0}, {150, 0xC0},
-                                            {170, 0x80}, {171, 0x00}, {200, 0x00}};
-  for (const auto& c : kWidths) {
-    EXPECT_EQ(ReadPulseCharacter(c.first), c.second) << c.first;
+// The UART's characters for a waveform of low pulses (start, width in ms): the value, when
+// it is handed over, and whether the stop bit read low.
+struct WaveCase {
+  const char* Name;
+  std::vector<std::pair<double, double>> Pulses;
+  std::vector<std::tuple<int, double, bool>> Characters;
+};
+
+const WaveCase kWaves[] = {
+    {"under 10 ms", {{0, 9}}, {}},
+    {"spike", {{0, 25}}, {{0xFF, 190, false}}},
+    {"wide spike", {{0, 45}}, {{0xFE, 190, false}}},
+    {"90 ms", {{0, 90}}, {{0xF8, 190, false}}},
+    {"110 ms", {{0, 110}}, {{0xF0, 190, false}}},
+    {"150 ms", {{0, 150}}, {{0xC0, 190, false}}},
+    {"170 ms", {{0, 170}}, {{0x80, 190, false}}},
+    {"171 ms", {{0, 171}}, {{0x00, 190, false}}},
+    {"200 ms", {{0, 200}}, {{0x00, 190, true}}},
+    // A gap in a mark reads high in the one sample it covers; the rest brings nothing.
+    {"gap in a long mark", {{0, 200}, {80, 15}}, {{0x08, 190, true}}},
+    // A spike 156 ms before a short mark swallows the mark's start.
+    {"spike before a mark", {{0, 20}, {156, 100}}, {{0x7F, 190, true}}},
+    {"spike 140 ms before", {{0, 40}, {140, 200}}, {{0x3E, 190, true}}},
+    // A gap over the stop bit's sample ends the character clean; the tail starts another.
+    {"gap at the stop bit", {{0, 230}, {185, 10}}, {{0x00, 190, false}, {0xFE, 385, false}}},
+    {"two marks", {{0, 100}, {1000, 200}}, {{0xF0, 190, false}, {0x00, 1190, true}}},
+};
+
+TEST(UartModel, ReadsTheCharactersOfAWaveform) {
+  for (const WaveCase& c : kWaves) {
+    SCOPED_TRACE(c.Name);
+    UartRecord uart;
+    StartUart(&uart);
+    for (const auto& [start, width] : c.Pulses) {
+      ASSERT_TRUE(AddLinePulse(&uart, start, width));
+    }
+    std::vector<std::tuple<int, double, bool>> read;
+    UartCharacterRecord character = {};
+    while (ReadUartCharacter(&uart, 10000, &character)) {
+      read.emplace_back(character.Value, character.DoneMs, character.FramingError);
+    }
+    EXPECT_EQ(read, c.Characters);
   }
+}
+
+// The jitter spreads the widths around each mark's own width with its standard deviation;
+// spikes come at the rate asked for, anywhere in the second, 5 to 45 ms wide.
+TEST(MarkStream, SpreadsWidthsAndSpikesAsAsked) {
   StreamSettingsRecord settings = MakeSettings();
   settings.JitterMs = 15;
+  settings.SpikesPerMinute = 5;
   StreamRecord stream = {};
   ASSERT_TRUE(StartStream(settings, 0, &stream));
   double sums[2] = {};  // of the changes and of their squares
-  int marks = 0;
+  int marks = 0, spikes = 0;
+  double spike_ms = 0;
   for (int i = 0; i < 60000; ++i) {
     SecondRecord second = {};
     ASSERT_TRUE(AdvanceStream(&stream, &second));
@@ -132,11 +175,20 @@ TEST(MarkStream, ReadsJitteredWidthsAsTheUartDoes) {
     sums[0] += second.Sent ? change : 0;
     sums[1] += second.Sent ? change * change : 0;
     marks += second.Sent;
-    ASSERT_TRUE(!second.Sent || second.Value == ReadPulseCharacter(second.WidthMs));
     ASSERT_TRUE(second.ExtraDelayMs >= kExtraDelayFromMs && second.ExtraDelayMs < kExtraDelayToMs);
+    for (int k = 0; k < second.SpikeCount; ++k) {
+      const SpikeRecord& spike = second.Spikes[k];
+      ASSERT_TRUE(spike.OffsetMs >= 0 && spike.OffsetMs < 1000) << spike.OffsetMs;
+      ASSERT_TRUE(spike.WidthMs >= 5 && spike.WidthMs <= 45) << spike.WidthMs;
+      ASSERT_TRUE(k == 0 || second.Spikes[k - 1].OffsetMs <= spike.OffsetMs);
+      spike_ms += spike.WidthMs;
+    }
+    spikes += second.SpikeCount;
   }
   EXPECT_NEAR(sums[0] / marks, 0, 0.3);
   EXPECT_NEAR(std::sqrt(sums[1] / marks), 15, 0.3);
+  EXPECT_NEAR(spikes, 5000, 250);  // 1000 minutes at 5 a minute, within 3.5 sd
+  EXPECT_NEAR(spike_ms / spikes, 25, 1);
 }
 
 bool Parse(std::vector<const char*> arguments, std::string* message) {

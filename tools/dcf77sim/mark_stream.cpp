@@ -1,5 +1,6 @@
 #include "mark_stream.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "random_source.h"
@@ -11,6 +12,8 @@ namespace {
 // the weather and faults it gave before the widths had any.
 constexpr uint64_t kWeatherSeedSalt = 0x5745415448455221u;
 constexpr uint64_t kJitterSeedSalt = 0x4A49545445522121u;
+constexpr uint64_t kSpikeSeedSalt = 0x5350494B45532121u;
+constexpr double kMsPerSecond = 1000;
 constexpr uint16_t kWeatherMask = (1u << kWeatherBitCount) - 1;
 constexpr uint64_t kByteMask = 0xFF;
 
@@ -21,6 +24,27 @@ bool PlanStreamMinute(StreamRecord* stream, int64_t start_posix) {
   }
   return PlanMinute(start_posix, stream->Settings.Convert, stream->Settings.LeapMinute, weather,
                     &stream->Minute);
+}
+
+// Interference falls at random: a Poisson number of spikes a second (Knuth's method), each
+// at a uniform moment with a uniform width. Sorted by time, as they come.
+void DrawSpikes(uint64_t* state, double spikes_per_minute, SecondRecord* second) {
+  const double limit = std::exp(-spikes_per_minute / kSecondsPerMinute);
+  int count = 0;
+  for (double product = DrawUnit(state); product > limit && count < kMaxSpikesPerSecond;
+       product *= DrawUnit(state)) {
+    ++count;
+  }
+  for (int i = 0; i < count; ++i) {
+    SpikeRecord spike = {DrawUnit(state) * kMsPerSecond,
+                         kSpikeShortestMs + DrawUnit(state) * (kSpikeLongestMs - kSpikeShortestMs)};
+    int at = i;
+    for (; at > 0 && second->Spikes[at - 1].OffsetMs > spike.OffsetMs; --at) {
+      second->Spikes[at] = second->Spikes[at - 1];
+    }
+    second->Spikes[at] = spike;
+  }
+  second->SpikeCount = count;
 }
 
 int FormatTimePrefix(const CivilTimeRecord& local, char* line) {
@@ -37,6 +61,7 @@ bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
   started.FaultState = settings.Seed;
   started.WeatherState = settings.Seed ^ kWeatherSeedSalt;
   started.JitterState = settings.Seed ^ kJitterSeedSalt;
+  started.SpikeState = settings.Seed ^ kSpikeSeedSalt;
   const int64_t first_minute = DivideDown(first_mark_posix, kSecondsPerMinute) * kSecondsPerMinute;
   if (!PlanStreamMinute(&started, first_minute)) {
     return false;
@@ -78,16 +103,34 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
   const int extra_delay = kExtraDelayFromMs + static_cast<int>(DrawRandom(state) % delay_span);
   const double jitter = settings.JitterMs * DrawGaussian(&stream->JitterState);
 
-  result.Sent = result.HasMark && !dropped;
-  if (result.Sent) {
+  if (result.HasMark && !dropped) {
     const bool long_mark = flipped ? !result.Bit : result.Bit;
-    result.WidthMs = (long_mark ? settings.LongMarkMs : settings.ShortMarkMs) + jitter;
-    result.Value = garbled ? garble_value : ReadPulseCharacter(result.WidthMs);
+    const double width = (long_mark ? settings.LongMarkMs : settings.ShortMarkMs) + jitter;
+    result.WidthMs = width < kLongestMarkMs ? width : kLongestMarkMs;
+    UartCharacterRecord alone = {};
+    result.Sent = ReadLonePulse(result.WidthMs, &alone);
+    result.Garbled = result.Sent && garbled;
+    result.Value = result.Garbled ? garble_value : alone.Value;
+  }
+  if (settings.SpikesPerMinute > 0) {
+    DrawSpikes(&stream->SpikeState, settings.SpikesPerMinute, &result);
   }
   result.HasExtra = extra;
   result.ExtraValue = extra_value;
   result.ExtraDelayMs = extra_delay;
   *second = result;
+  return true;
+}
+
+bool PutSecondOnLine(const SecondRecord& second, double start_ms, UartRecord* uart) {
+  if (second.Sent && !AddLinePulse(uart, start_ms, second.WidthMs)) {
+    return false;
+  }
+  for (int i = 0; i < second.SpikeCount; ++i) {
+    if (!AddLinePulse(uart, start_ms + second.Spikes[i].OffsetMs, second.Spikes[i].WidthMs)) {
+      return false;
+    }
+  }
   return true;
 }
 

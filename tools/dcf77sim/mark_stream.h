@@ -7,6 +7,7 @@
 
 #include "civil_time.h"
 #include "telegram_encoder.h"
+#include "uart_model.h"
 
 // A spurious character goes out this long after the mark's start (ms, from .. below to),
 // so that on a real 50-baud line it neither overlaps the mark's character nor the next one.
@@ -15,6 +16,14 @@ constexpr int kExtraDelayToMs = 750;
 
 // Room for one trace line with its newline and terminator.
 constexpr size_t kTraceLineSize = 48;
+
+// Interference spikes: the module's output drops (or, inside a mark, rises) this long (ms,
+// from .. to), at random moments; at most this many are drawn for one second.
+constexpr double kSpikeShortestMs = 5;
+constexpr double kSpikeLongestMs = 45;
+constexpr int kMaxSpikesPerSecond = 16;
+// No mark lasts into the next second's.
+constexpr double kLongestMarkMs = 999;
 
 struct StreamSettingsRecord {
   LocalTimeFunction Convert;  // the zone
@@ -26,8 +35,14 @@ struct StreamSettingsRecord {
   double GarbleChance;
   double LongMarkMs;  // width of a 1 bit's mark, and of a 0 bit's
   double ShortMarkMs;
-  double JitterMs;  // standard deviation of the Gaussian change to each mark's width
+  double JitterMs;         // standard deviation of the Gaussian change to each mark's width
+  double SpikesPerMinute;  // mean number of interference spikes a minute
   uint64_t Seed;
+};
+
+struct SpikeRecord {
+  double OffsetMs;  // from the second's start
+  double WidthMs;
 };
 
 // One second of the stream.
@@ -36,12 +51,15 @@ struct SecondRecord {
   int Second;             // 0 .. 60
   bool HasMark;           // false in the silent second
   bool Bit;               // the telegram's bit for this second, when HasMark
-  bool Sent;              // a character goes out at the mark (false when silent or dropped)
+  bool Sent;              // a mark goes out (false when silent, dropped, or under 10 ms)
   double WidthMs;         // the mark's width, jitter and flip included, when Sent
-  uint8_t Value;          // that character: what a UART reads for WidthMs, or a garbled one
+  uint8_t Value;          // its character, as a UART reads the mark alone, or a garbled one
+  bool Garbled;           // Value is a random one
   bool HasExtra;          // a spurious character follows within the second
   uint8_t ExtraValue;
   int ExtraDelayMs;  // when it goes out, after the mark's start
+  int SpikeCount;    // interference within the second, by time
+  SpikeRecord Spikes[kMaxSpikesPerSecond];
 };
 
 struct StreamRecord {
@@ -51,6 +69,7 @@ struct StreamRecord {
   uint64_t FaultState;
   uint64_t WeatherState;
   uint64_t JitterState;
+  uint64_t SpikeState;
 };
 
 // Sets up `stream` so that its first second is the one at `first_mark_posix`. False when
@@ -61,6 +80,10 @@ bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
 // Fills `second` with the stream's next second and moves on. False when the zone cannot
 // tell the time of a new minute; `second` is then unchanged.
 bool AdvanceStream(StreamRecord* stream, SecondRecord* second);
+
+// Puts the mark and the spikes of `second`, which starts at `start_ms` on the line's clock,
+// on the line that `uart` receives. False when the UART cannot hold them.
+bool PutSecondOnLine(const SecondRecord& second, double start_ms, UartRecord* uart);
 
 // "YYYY-MM-DD HH:MM:SS SS BIT CHAR\n" for the mark of `second` ("-" for a missing bit or
 // character). Returns the length written; `line` holds at least kTraceLineSize chars.

@@ -26,12 +26,6 @@ constexpr int kYearsPerCentury = 100;
 // Announcements cover the hour before the event.
 constexpr int64_t kAnnouncePeriod = kSecondsPerHour;
 
-// The receiving UART at 50 baud: 20 ms a bit, each sampled in its middle after the start bit.
-constexpr double kFirstSampleMs = 30;
-constexpr double kBitMs = 20;
-constexpr int kDataBits = 8;
-constexpr unsigned kAllOnes = 0xFF;
-
 uint64_t MaskBits(int width) {
   return (uint64_t{1} << width) - 1;
 }
@@ -76,14 +70,6 @@ uint64_t EncodeTelegram(const TelegramFieldsRecord& fields) {
   bits |= PlaceBcd(fields.Year, kYearPlace);
   bits |= MakeParity(bits, kDayPlace.UnitsBit, kDateParityBit);
   return bits;
-}
-
-uint8_t ReadPulseCharacter(double width_ms) {
-  int low_bits = 0;
-  while (low_bits < kDataBits && kFirstSampleMs + kBitMs * low_bits < width_ms) {
-    ++low_bits;
-  }
-  return static_cast<uint8_t>((kAllOnes << low_bits) & kAllOnes);
 }
 
 bool PlanMinute(int64_t start_posix, LocalTimeFunction convert, int64_t leap_minute,

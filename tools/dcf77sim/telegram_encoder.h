@@ -60,12 +60,6 @@ struct MinutePlanRecord {
 // their range are the caller's mistake and come out garbled, never out of the 59 bits.
 uint64_t EncodeTelegram(const TelegramFieldsRecord& fields);
 
-// The character a 50-baud 8N1 UART reads for a low pulse of `width_ms` from its falling
-// edge: data bit i is sampled 30 + 20 * i ms after the edge, and each bit sampled inside
-// the pulse reads 0, so n samples before the end give (0xFF << n) & 0xFF. 200 ms gives
-// 0x00, 100 ms 0xF0.
-uint8_t ReadPulseCharacter(double width_ms);
-
 // Plans the minute whose second 0 is at `start_posix` (a multiple of 60) in the zone of
 // `convert`. `leap_minute` is the POSIX start of the minute that ends in a leap second, or
 // kNoLeapMinute. False when the zone cannot tell the time.
