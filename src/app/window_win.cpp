@@ -3,11 +3,9 @@
 #include <cstdint>
 
 #include "app/settings_win.h"
-#include "common/receiver_state.h"
 #include "common/window_geometry.h"
 #include "common/window_handles_win.h"
-#include "decoder/clock.h"
-#include "decoder/framing.h"
+#include "decoder/reception.h"
 #include "display/face_win.h"
 #include "display/readout_win.h"
 #include "port/receiver_port_win.h"
@@ -116,11 +114,8 @@ bool PollReceiver() {
   if (ReadReceiverByte(&character) <= 0) {
     return false;
   }
-  if (FramePulse(character, GetTickCount())) {
-    SetClockFromTelegram();
-  }
+  HandleCharacter(character, GetTickCount());
   // After every character, so that the seconds step with the marks.
   DrawReadout(0);
-  ReceiverState.LastByteTick = GetTickCount();
   return true;
 }

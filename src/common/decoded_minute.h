@@ -9,6 +9,7 @@ struct DecodedMinuteRecord {
   bool Held;                // a minute has decoded since the start
   TimeFieldsRecord Fields;  // as decoded, before the clock reload
   uint32_t Tick;            // LastByteTick when it decoded: the tick of its second 58
+  bool LeapAhead;           // its bit 19: a leap second ends the hour
 };
 
 // Nothing held at start.

@@ -6,19 +6,50 @@
 namespace {
 
 constexpr uint8_t kHighestFrameBit = 63;
+constexpr int kDataBits = 8;
+constexpr unsigned kAllHigh = 0xFF;
+// Low samples of a spike (0xFF, 0xFE) at most, and of a long mark at least.
+constexpr int kMostSpikeSamples = 1;
+constexpr int kLeastLongSamples = 7;
+
+int CountLowSamples(uint8_t value) {
+  int low = 0;
+  for (int bit = 0; bit < kDataBits; ++bit) {
+    low += ((value >> bit) & 1) == 0;
+  }
+  return low;
+}
 
 }  // namespace
+
+CharacterClass ClassifyCharacter(uint8_t value) {
+  const int low = CountLowSamples(value);
+  // A clean pulse leaves its first `low` samples low and the rest high.
+  if (value != ((kAllHigh << low) & kAllHigh)) {
+    return kBrokenMark;
+  }
+  if (low <= kMostSpikeSamples) {
+    return kSpike;
+  }
+  return low >= kLeastLongSamples ? kLongMark : kShortMark;
+}
+
+bool IsLongMark(uint8_t value) {
+  return CountLowSamples(value) >= kLeastLongSamples;
+}
 
 void ResetFrame() {
   ReceiverState.SecondCounter = 0;
   ReceiverState.FrameBits = 0;
 }
 
-bool FramePulse(uint8_t value, uint32_t now) {
+bool FollowsMinuteGap(uint32_t now) {
   // Modulo 2^32, then signed, so that a wrap of the tick counter is a small step.
-  const int32_t elapsed = static_cast<int32_t>(now - ReceiverState.LastByteTick);
+  return static_cast<int32_t>(now - ReceiverState.LastByteTick) > kMinuteGapMs;
+}
 
-  if (elapsed > kMinuteGapMs || ReceiverState.SecondCounter > kPulsesPerMinute) {
+bool FramePulse(uint8_t value, uint32_t now) {
+  if (FollowsMinuteGap(now) || ReceiverState.SecondCounter > kPulsesPerMinute) {
     bool decoded = false;
     if (ReceiverState.SecondCounter == kPulsesPerMinute) {
       decoded = DecodeTelegram();
@@ -30,7 +61,7 @@ bool FramePulse(uint8_t value, uint32_t now) {
   ++ReceiverState.SecondCounter;
   if (ReceiverState.SecondCounter <= kHighestFrameBit) {
     const uint64_t bit = uint64_t{1} << ReceiverState.SecondCounter;
-    if (value <= kLongPulseMaxValue) {
+    if (IsLongMark(value)) {
       ReceiverState.FrameBits |= bit;
     } else {
       ReceiverState.FrameBits &= ~bit;

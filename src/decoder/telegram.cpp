@@ -11,12 +11,13 @@ namespace {
 struct ParityGroup {
   uint8_t FirstBit;
   uint8_t LastBit;
+  TelegramCheck Failure;
 };
 
 constexpr ParityGroup kParityGroups[] = {
-    {21, 28},  // minute
-    {29, 35},  // hour
-    {36, 58},  // date
+    {21, 28, kMinuteParityFailed},
+    {29, 35, kHourParityFailed},
+    {36, 58, kDateParityFailed},
 };
 
 // BCD fields in the order they are checked and stored. Digits run from their least
@@ -26,18 +27,19 @@ struct BcdField {
   uint8_t UnitsWidth;
   uint8_t TensWidth;
   uint8_t Largest;
+  TelegramCheck Failure;
   uint8_t TimeFieldsRecord::*Field;
 };
 
 constexpr uint8_t kLargestDigit = 9;
 
 constexpr BcdField kFields[] = {
-    {21, 4, 3, 59, &TimeFieldsRecord::Minute},
-    {29, 4, 2, 23, &TimeFieldsRecord::Hour},
-    {36, 4, 2, 31, &TimeFieldsRecord::Day},
-    {42, 3, 0, 7, &TimeFieldsRecord::Weekday},  // 3 bits: any value passes
-    {45, 4, 1, 12, &TimeFieldsRecord::Month},
-    {50, 4, 4, 99, &TimeFieldsRecord::Year},
+    {21, 4, 3, 59, kMinuteOutOfRange, &TimeFieldsRecord::Minute},
+    {29, 4, 2, 23, kHourOutOfRange, &TimeFieldsRecord::Hour},
+    {36, 4, 2, 31, kDayOutOfRange, &TimeFieldsRecord::Day},
+    {42, 3, 0, 7, kWeekdayOutOfRange, &TimeFieldsRecord::Weekday},  // 3 bits: any value passes
+    {45, 4, 1, 12, kMonthOutOfRange, &TimeFieldsRecord::Month},
+    {50, 4, 4, 99, kYearOutOfRange, &TimeFieldsRecord::Year},
 };
 
 unsigned ReadBits(uint64_t frame, unsigned first, unsigned width) {
@@ -54,27 +56,29 @@ bool HasEvenParity(uint64_t frame, const ParityGroup& group) {
 
 }  // namespace
 
-bool DecodeTelegram() {
+TelegramCheck CheckTelegram(uint64_t frame, TimeFieldsRecord* fields) {
   // Bits 1 to 14 carry third-party data (weather, warnings) and are not examined.
-  const uint64_t frame = ReceiverState.FrameBits;
-
   for (const ParityGroup& group : kParityGroups) {
     if (!HasEvenParity(frame, group)) {
-      return false;
+      return group.Failure;
     }
   }
 
   for (const BcdField& field : kFields) {
     const unsigned units = ReadBits(frame, field.UnitsBit, field.UnitsWidth);
     if (units > kLargestDigit) {
-      return false;
+      return field.Failure;
     }
     const unsigned tens = ReadBits(frame, field.UnitsBit + field.UnitsWidth, field.TensWidth);
     const unsigned value = 10 * tens + units;
     if (value > field.Largest) {
-      return false;
+      return field.Failure;
     }
-    TimeFields.*field.Field = static_cast<uint8_t>(value);
+    fields->*field.Field = static_cast<uint8_t>(value);
   }
-  return true;
+  return kTelegramGood;
+}
+
+bool DecodeTelegram() {
+  return CheckTelegram(ReceiverState.FrameBits, &TimeFields) == kTelegramGood;
 }

@@ -1,6 +1,29 @@
 // Telegram decoding: checks the minute in FrameBits and stores its fields in TimeFields.
 #pragma once
 
-// True when every check passed and all six fields were stored. Each field is stored as
-// soon as its own check passes, so a false result may leave earlier fields changed.
+#include <cstdint>
+
+#include "common/time_fields.h"
+
+// The checks of a telegram, in the order they run; a check's value names it as the first
+// that failed.
+enum TelegramCheck : uint8_t {
+  kTelegramGood,
+  kMinuteParityFailed,
+  kHourParityFailed,
+  kDateParityFailed,
+  kMinuteOutOfRange,
+  kHourOutOfRange,
+  kDayOutOfRange,
+  kWeekdayOutOfRange,  // never: three bits hold no value out of range
+  kMonthOutOfRange,
+  kYearOutOfRange,
+};
+
+// Checks the telegram `frame` (bit n sent in second n) and stores its fields in *fields,
+// each as soon as its own check passed, so a failure may leave earlier fields changed.
+// Returns the first check that failed, or kTelegramGood.
+TelegramCheck CheckTelegram(uint64_t frame, TimeFieldsRecord* fields);
+
+// CheckTelegram on FrameBits into TimeFields: true when every check passed.
 bool DecodeTelegram();

@@ -8,9 +8,9 @@
 
 namespace {
 
-// The longest long mark and the shortest short one.
-constexpr uint8_t kLongMark = 100;
-constexpr uint8_t kShortMark = 101;
+// The shortest long mark (151-170 ms) and the longest short one (131-150 ms).
+constexpr uint8_t kLongMark = 0x80;
+constexpr uint8_t kShortMark = 0xC0;
 // The longest gap within a minute, and the shortest that ends one.
 constexpr uint32_t kSecondGap = 1500;
 constexpr uint32_t kMinuteGap = 1501;

@@ -1,0 +1,159 @@
+// What the program makes of each character: its class and bit, spikes that are no marks,
+// and the verdict on every minute a character closes.
+#include "decoder/reception.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/decoded_minute.h"
+#include "common/receiver_state.h"
+#include "common/time_fields.h"
+#include "frame_builder.h"
+#include "platform/platform.h"
+
+namespace {
+
+TEST(CharacterTest, ClassAndBitOfEachKindOfCharacter) {
+  struct Case {
+    uint8_t value;
+    CharacterClass expected;
+    bool bit;
+  };
+  const Case kCases[] = {
+      {0xFF, kSpike, false},      {0xFE, kSpike, false},      {0xFC, kShortMark, false},
+      {0xF0, kShortMark, false},  {0xE0, kShortMark, false},  {0xC0, kShortMark, false},
+      {0x80, kLongMark, true},    {0x00, kLongMark, true},    {0x7F, kBrokenMark, false},
+      {0xFD, kBrokenMark, false}, {0x3E, kBrokenMark, false}, {0x64, kBrokenMark, false},
+      {0x60, kBrokenMark, false}, {0x02, kBrokenMark, true},  {0x40, kBrokenMark, true},
+      {0x01, kBrokenMark, true},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.value));
+    EXPECT_EQ(ClassifyCharacter(c.value), c.expected);
+    EXPECT_EQ(IsLongMark(c.value), c.bit);
+  }
+}
+
+constexpr uint8_t kZero = 0xF0, kOne = 0x00, kSpikeValue = 0xFF;
+constexpr uint32_t kSecondMs = 1000;
+
+struct Character {
+  uint8_t Value;
+  uint32_t Gap;  // ms after the character before
+};
+
+// Seconds 1 to 58 of `frame` a second apart, then the next minute's mark after second 59.
+std::vector<Character> MinuteOf(uint64_t frame) {
+  std::vector<Character> minute;
+  for (unsigned second = 1; second <= kPulsesPerMinute; ++second) {
+    minute.push_back({((frame >> second) & 1) != 0 ? kOne : kZero, kSecondMs});
+  }
+  minute.push_back({kZero, 2 * kSecondMs});
+  return minute;
+}
+
+class ReceptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ReceiverState = {0, 0, 0xFFFFF000u};  // as at the open; the ticks wrap past 2^32
+    LastDecodedMinute = {};
+    now_ = ReceiverState.LastByteTick;
+  }
+
+  // Hands the characters over; returns the last one's result.
+  CharacterResultRecord Play(const std::vector<Character>& characters) {
+    CharacterResultRecord result = {};
+    for (const Character& c : characters) {
+      now_ += c.Gap;
+      result = HandleCharacter(c.Value, now_);
+    }
+    return result;
+  }
+
+  uint32_t now_ = 0;
+};
+
+// 10 January 2012 (a Tuesday), 01:30 and 01:31.
+const uint64_t kFirst = BuildFrame({0x30, 0x01, 0x10, 2, 0x01, 0x12});
+const uint64_t kSecond = BuildFrame({0x31, 0x01, 0x10, 2, 0x01, 0x12});
+
+TEST_F(ReceptionTest, SpikesChangeNothingNotEvenTheGapOfSecond59) {
+  std::vector<Character> minute = MinuteOf(kFirst);
+  // A spike after second 1, and one in second 59: the mark of second 0 still follows the
+  // last mark by two seconds.
+  minute.insert(minute.begin() + 1, {kSpikeValue, 400});
+  minute[2].Gap -= 400;
+  minute.insert(minute.end() - 1, {0xFE, kSecondMs});
+  minute.back().Gap = kSecondMs;
+  Play({minute.begin(), minute.begin() + 1});
+  const ReceiverStateRecord before = ReceiverState;
+  const CharacterResultRecord spike = Play({minute[1]});
+  EXPECT_EQ(spike.Class, kSpike);
+  EXPECT_EQ(spike.Second, 1);
+  EXPECT_EQ(spike.Verdict, kNoMinute);
+  EXPECT_EQ(ReceiverState.FrameBits, before.FrameBits);
+  EXPECT_EQ(ReceiverState.SecondCounter, before.SecondCounter);
+  EXPECT_EQ(ReceiverState.LastByteTick, before.LastByteTick);
+  const CharacterResultRecord mark = Play({minute.begin() + 2, minute.end()});
+  EXPECT_EQ(mark.Verdict, kMinuteHeld);
+  EXPECT_EQ(mark.Marks, kPulsesPerMinute);
+  EXPECT_EQ(ReceiverState.LastByteTick, now_);
+}
+
+TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
+  struct Case {
+    const char* name;
+    std::vector<Character> before;  // a minute played first, or none
+    std::vector<Character> minute;
+    MinuteVerdict verdict;
+    uint8_t marks;
+    TelegramCheck check;
+  };
+  std::vector<Character> dropped = MinuteOf(kSecond);
+  dropped.erase(dropped.begin() + 20);
+  dropped[20].Gap += kSecondMs;
+  std::vector<Character> extra = MinuteOf(kSecond);
+  extra.insert(extra.begin() + 30, {kZero, 0});
+  std::vector<Character> two_extra = extra;
+  two_extra.insert(two_extra.begin() + 40, {kZero, 0});
+  two_extra.pop_back();  // the 60th mark, second 58, closes the minute
+  // A leap second: second 59 carries a 0 bit, second 60 is silent.
+  std::vector<Character> leap = MinuteOf(kSecond);
+  leap.insert(leap.end() - 1, {kZero, kSecondMs});
+  const uint64_t announcing = PutParity(kFirst | uint64_t{1} << 19, 36, 57);
+  const Case kCases[] = {
+      {"first minute", {}, MinuteOf(kFirst), kMinuteHeld, 58, kTelegramGood},
+      {"confirmed", MinuteOf(kFirst), MinuteOf(kSecond), kMinuteConfirmed, 58, kTelegramGood},
+      // Its two seconds of silence look like the minute's gap: 36 marks follow it.
+      {"a mark lost", MinuteOf(kFirst), dropped, kTooFewMarks, 36, kTelegramGood},
+      {"a mark too many", MinuteOf(kFirst), extra, kTooManyMarks, 59, kTelegramGood},
+      {"no gap", MinuteOf(kFirst), two_extra, kNoMinuteGap, 59, kTelegramGood},
+      {"leap second", MinuteOf(announcing), leap, kLeapSecondMinute, 59, kTelegramGood},
+      {"leap second unannounced", MinuteOf(kFirst), leap, kTooManyMarks, 59, kTelegramGood},
+      {"hour parity",
+       {},
+       MinuteOf(kFirst ^ uint64_t{1} << 30),
+       kTelegramFailed,
+       58,
+       kHourParityFailed},
+      {"month 13",
+       {},
+       MinuteOf(BuildFrame({0x30, 0x01, 0x10, 2, 0x13, 0x12})),
+       kTelegramFailed,
+       58,
+       kMonthOutOfRange},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    Play(c.before);
+    const CharacterResultRecord result = Play(c.minute);
+    EXPECT_EQ(result.Verdict, c.verdict);
+    EXPECT_EQ(result.Marks, c.marks);
+    EXPECT_EQ(result.Check, c.check);
+    EXPECT_EQ(result.Second, 0);
+  }
+}
+
+}  // namespace
