@@ -15,7 +15,11 @@ constexpr uint8_t kHoursPerDay = 24;
 constexpr uint8_t kMonthsPerYear = 12;
 constexpr uint8_t kFebruary = 2;
 constexpr WORD kLeapYearCycle = 4;
+constexpr WORD kGregorianCycle = 400;
 constexpr uint8_t kDaysInMonth[kMonthsPerYear] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+constexpr uint8_t kDaysPerWeek = 7;
+// Sakamoto's offsets of the months, for a year counted from March.
+constexpr uint8_t kMonthOffsets[kMonthsPerYear] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
 
 WORD FullYear(uint8_t two_digits) {
   const WORD year = static_cast<WORD>(kBaseYear + two_digits);
@@ -26,6 +30,18 @@ uint8_t CountDaysInMonth(uint8_t two_digit_year, uint8_t month) {
   // From 1997 to 2096 every fourth year is a leap year: 2000 is one by the 400-year rule.
   const bool leap = FullYear(two_digit_year) % kLeapYearCycle == 0;
   return month == kFebruary && leap ? kDaysInMonth[month - 1] + 1 : kDaysInMonth[month - 1];
+}
+
+// DCF77's numbering: 1 = Monday .. 7 = Sunday (Sakamoto's method, Gregorian calendar).
+uint8_t FindWeekday(uint8_t two_digit_year, uint8_t month, uint8_t day) {
+  unsigned year = FullYear(two_digit_year);
+  if (month <= kFebruary) {
+    --year;
+  }
+  const unsigned from_sunday = (year + year / kLeapYearCycle - year / kCentury +
+                                year / kGregorianCycle + kMonthOffsets[month - 1] + day) %
+                               kDaysPerWeek;
+  return static_cast<uint8_t>(from_sunday == 0 ? kDaysPerWeek : from_sunday);
 }
 
 bool IsExistingTime(const TimeFieldsRecord& t) {
@@ -42,7 +58,8 @@ bool IsAMinuteApart(uint32_t earlier, uint32_t later) {
 }  // namespace
 
 bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later) {
-  if (!IsExistingTime(earlier)) {
+  if (!IsExistingTime(earlier) ||
+      earlier.Weekday != FindWeekday(earlier.Year, earlier.Month, earlier.Day)) {
     return false;
   }
   TimeFieldsRecord next = earlier;
@@ -50,6 +67,7 @@ bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord&
     next.Minute = 0;
     if (++next.Hour == kHoursPerDay) {
       next.Hour = 0;
+      next.Weekday = static_cast<uint8_t>(next.Weekday % kDaysPerWeek + 1);
       if (++next.Day > CountDaysInMonth(next.Year, next.Month)) {
         next.Day = 1;
         if (++next.Month > kMonthsPerYear) {
@@ -60,16 +78,16 @@ bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord&
     }
   }
   return later.Minute == next.Minute && later.Hour == next.Hour && later.Day == next.Day &&
-         later.Month == next.Month && later.Year == next.Year;
+         later.Weekday == next.Weekday && later.Month == next.Month && later.Year == next.Year;
 }
 
-void SetClockFromTelegram() {
+bool SetClockFromTelegram() {
   // Two bit errors in one parity group pass every check of a single telegram; the minute
   // before, decoded a minute earlier, must agree before the clock is trusted to it.
   const uint32_t now = ReceiverState.LastByteTick;
   const bool confirmed = LastDecodedMinute.Held && IsAMinuteApart(LastDecodedMinute.Tick, now) &&
                          FollowsByOneMinute(LastDecodedMinute.Fields, TimeFields);
-  LastDecodedMinute = {true, TimeFields, now};
+  LastDecodedMinute = {true, TimeFields, now, false};  // the caller notes its announcement
 
   SYSTEMTIME time = {};
   time.wYear = FullYear(TimeFields.Year);
@@ -93,4 +111,5 @@ void SetClockFromTelegram() {
   TimeFields.Day = static_cast<uint8_t>(time.wDay);
   TimeFields.Hour = static_cast<uint8_t>(time.wHour);
   TimeFields.Minute = static_cast<uint8_t>(time.wMinute);
+  return confirmed;
 }

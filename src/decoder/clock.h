@@ -12,9 +12,10 @@
 constexpr uint32_t kMinuteMs = 60000;
 constexpr uint32_t kMinuteSlackMs = 5000;
 
-// True when `later` is the minute right after `earlier`: minute, hour, day, month and
-// two-digit year, across every roll-over, 99 to 00 included; the weekday is not compared.
-// An `earlier` whose date or time does not exist is followed by nothing.
+// True when `later` is the minute right after `earlier`: minute, hour, day, weekday, month
+// and two-digit year, across every roll-over, 99 to 00 included. The weekday (DCF77's,
+// 1 = Monday .. 7 = Sunday) must fit the date, and turns with the day. An `earlier` whose
+// date, time or weekday does not exist is followed by nothing.
 bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later);
 
 // Called when a minute has decoded into TimeFields, with LastByteTick still the tick of
@@ -22,5 +23,6 @@ bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord&
 // the minute held in LastDecodedMinute by exactly one minute, by the fields and by the
 // ticks; then holds it there for the next one, and reloads TimeFields from the clock. An
 // unconfirmed minute leaves the clock alone; like a refused set, nothing is reported and
-// the fields show the clock's own time.
-void SetClockFromTelegram();
+// the fields show the clock's own time. True when the minute was confirmed, and so the
+// clock asked to take it, whether it did or not.
+bool SetClockFromTelegram();
