@@ -1,14 +1,14 @@
 // Reception under noisy marks: minutes of DCF77 made by dcf77sim's core, each mark's width
-// changed by a Gaussian jitter (and the long marks by a bias), read through the same UART
-// model and played through the program's own framing, decoding and clock setting on the
-// native clock. One row per noise level: the minutes decoded, and the clock sets (and the
-// wrong ones) of a rule that trusts one minute and of the confirmed rule that
-// SetClockFromTelegram follows.
+// changed by a Gaussian jitter (and the long marks by a bias), interference spikes laid on
+// the line, the characters read through the same 50-baud UART model and handled at a
+// 250 ms poll by the program's own HandleCharacter on the native clock. One row per noise
+// level: the minutes decoded, the clock sets and the wrong ones.
 //
-//   reception [MINUTES] [--wrong]
+//   reception [--minutes N] [--seed S] [--wrong] [--check]
 //
-// --wrong lists every wrong confirmed set: the true minute, the minute set, and the bits
-// read wrong in the minute that closed and in the minute before, which confirmed it.
+// --wrong lists every wrong set: the true minute, the minute set, and the seconds read
+// wrong in the minute that closed and in the minute before, which confirmed it. --check
+// exits 1 when a level whose target is no wrong set has one.
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -19,67 +19,65 @@
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
-#include "decoder/clock.h"
-#include "decoder/framing.h"
+#include "decoder/reception.h"
 #include "mark_stream.h"
 #include "platform/platform.h"
 #include "random_source.h"
+#include "uart_model.h"
 
 namespace {
 
 constexpr int64_t kDefaultMinutes = 100000;
-constexpr uint64_t kSeed = 77;
+constexpr uint64_t kDefaultSeed = 77;
 constexpr uint64_t kPollSeedSalt = 0x504F4C4C21212121u;
 // Berlin time of the first minute; 100,000 minutes run past the spring change.
 constexpr char kFirstMinute[] = "2026-03-01 00:00";
 
-// The module's character is complete about this long after its mark begins (ms); horax
-// takes it at its next timer poll, up to a poll period later, and notes LastByteTick
-// after the redraw, a few ms after the framing.
-constexpr uint32_t kCharacterDoneMs = 200;
-constexpr uint32_t kPollPeriodMs = 250;
-constexpr uint32_t kRedrawMs = 3;
-constexpr uint32_t kMsPerSecond = 1000;
+// horax polls the port every 250 ms and handles every character queued then.
+constexpr double kPollPeriodMs = 250;
+constexpr double kMsPerSecond = 1000;
 // The port opened this long before the first mark, so that the first character starts a
 // frame rather than closing one.
-constexpr uint32_t kFirstMarkTick = 10000;
+constexpr double kFirstMarkMs = 10000;
 
-constexpr int kCentury = 2000;
 // Bits 1 to 14 (weather) are not examined by the decoder, so misreading them is harmless.
 constexpr uint64_t kExaminedBits = ~uint64_t{0x7FFE};
 constexpr int kLastFrameBit = 58;
 
 struct LevelRecord {
-  double JitterMs;  // standard deviation of each mark's width
-  double BiasMs;    // added to every long mark
+  double JitterMs;         // standard deviation of each mark's width
+  double BiasMs;           // added to every long mark
+  double SpikesPerMinute;  // interference
+  bool NoneWrong;          // the target: not one wrong set
 };
 
 const LevelRecord kLevels[] = {
-    {5, 0},  {5, -10},  {5, -20},  {15, 0}, {15, -10}, {15, -20},
-    {20, 0}, {20, -10}, {20, -20}, {30, 0}, {30, -10}, {30, -20},
+    {5, 0, 0, true},     {5, -10, 0, true},  {5, -20, 0, true},   {15, 0, 0, true},
+    {15, -10, 0, true},  {15, -20, 0, true}, {20, 0, 0, true},    {20, -10, 0, true},
+    {20, -20, 0, false}, {30, 0, 0, false},  {30, -10, 0, false}, {30, -20, 0, false},
+    {10, 0, 1, true},    {10, 0, 2, true},   {10, 0, 5, true},    {15, 0, 1, true},
+    {15, 0, 2, true},    {15, 0, 5, true},
 };
 
 struct TallyRecord {
   int64_t Minutes;  // minutes closed by a mark
   int64_t Decoded;
-  int64_t TrustedSets;  // a rule that sets every decoded minute whose date exists
-  int64_t TrustedWrong;
-  int64_t ConfirmedSets;  // what SetClockFromTelegram asked of the clock
-  int64_t ConfirmedWrong;
+  int64_t Sets;  // what HandleCharacter asked of the clock
+  int64_t Wrong;
 };
 
-SYSTEMTIME MakeSystemTime(int year, int month, int day, int hour, int minute) {
+SYSTEMTIME MakeSystemTime(const CivilTimeRecord& local) {
   SYSTEMTIME time = {};
-  time.wYear = static_cast<WORD>(year);
-  time.wMonth = static_cast<WORD>(month);
-  time.wDay = static_cast<WORD>(day);
-  time.wHour = static_cast<WORD>(hour);
-  time.wMinute = static_cast<WORD>(minute);
+  time.wYear = static_cast<WORD>(local.Year);
+  time.wMonth = static_cast<WORD>(local.Month);
+  time.wDay = static_cast<WORD>(local.Day);
+  time.wHour = static_cast<WORD>(local.Hour);
+  time.wMinute = static_cast<WORD>(local.Minute);
   return time;
 }
 
-// The weekday and the seconds are not compared: the clock is set to whole minutes and
-// takes no weekday.
+// The weekday and the seconds are not compared: the clock takes no weekday, and the set's
+// milliseconds are the program's own.
 bool IsSameMinute(const SYSTEMTIME& a, const SYSTEMTIME& b) {
   return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
          a.wMinute == b.wMinute;
@@ -104,29 +102,65 @@ void PrintBits(uint64_t bits) {
   }
 }
 
-// Handles the decode of a minute whose true time is `truth`: the confirmed rule through
-// SetClockFromTelegram, then the rule that trusts one minute on the same fields.
-void CountSets(const SYSTEMTIME& truth, TallyRecord* tally, bool* confirmed_wrong) {
-  const TimeFieldsRecord decoded = TimeFields;
-  const int requests_before = CountClockRequests();
-  SetClockFromTelegram();
-  // A confirmed set asks twice with the same record; an unconfirmed minute not at all.
-  *confirmed_wrong = false;
-  if (CountClockRequests() - requests_before > 0) {
-    ++tally->ConfirmedSets;
-    *confirmed_wrong = !IsSameMinute(LastClockRequest(), truth);
-    tally->ConfirmedWrong += *confirmed_wrong;
+void Fail(const char* what) {
+  std::fprintf(stderr, "reception: %s\n", what);
+  std::exit(1);
+}
+
+// One level: the stream, the line and the program, second by second.
+struct PlayRecord {
+  StreamRecord Stream;
+  UartRecord Uart;
+  int64_t FirstPosix;  // the wall-clock second of the first mark
+  double NextPollMs;
+  uint64_t SentBits;       // the telegram of the minute being received
+  uint64_t MisreadBefore;  // bits read wrong in the minute before it
+  bool ListWrong;
+  TallyRecord Tally;
+};
+
+void HandleUartCharacter(PlayRecord* play, const UartCharacterRecord& character) {
+  while (play->NextPollMs < character.DoneMs) {
+    play->NextPollMs += kPollPeriodMs;
   }
-  SYSTEMTIME trusted = MakeSystemTime(kCentury + decoded.Year, decoded.Month, decoded.Day,
-                                      decoded.Hour, decoded.Minute);
-  // The clock refuses a date that does not exist, as Windows does.
-  if (SetLocalTime(&trusted)) {
-    ++tally->TrustedSets;
-    tally->TrustedWrong += !IsSameMinute(trusted, truth);
+  const uint64_t misread = (ReceiverState.FrameBits ^ play->SentBits) & kExaminedBits;
+  const int requests_before = CountClockRequests();
+  const CharacterResultRecord result =
+      HandleCharacter(character.Value, static_cast<uint32_t>(play->NextPollMs));
+  if (result.Verdict == kNoMinute) {
+    return;
+  }
+  const uint64_t misread_before = play->MisreadBefore;
+  play->MisreadBefore = misread;
+  play->Tally.Decoded += result.Verdict == kMinuteHeld || result.Verdict == kMinuteConfirmed;
+  if (CountClockRequests() > requests_before) {
+    // Right when it is the whole minute nearest the true time of the set.
+    const double since_first_ms = play->NextPollMs - kFirstMarkMs;
+    const int64_t nearest_minute =
+        DivideDown(play->FirstPosix + static_cast<int64_t>(since_first_ms / kMsPerSecond) +
+                       kSecondsPerMinute / 2,
+                   kSecondsPerMinute);
+    CivilTimeRecord local = {};
+    ConvertToEuLocal(nearest_minute * kSecondsPerMinute, &local);
+    const SYSTEMTIME truth = MakeSystemTime(local);
+    ++play->Tally.Sets;
+    const bool wrong = !IsSameMinute(LastClockRequest(), truth);
+    play->Tally.Wrong += wrong;
+    if (wrong && play->ListWrong) {
+      std::printf("  wrong set: true ");
+      PrintTime(truth);
+      std::printf(", set ");
+      PrintTime(LastClockRequest());
+      std::printf(", misread seconds ");
+      PrintBits(misread);
+      std::printf(", the minute before ");
+      PrintBits(misread_before);
+      std::printf("\n");
+    }
   }
 }
 
-TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t minutes,
+TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t minutes, uint64_t seed,
                       bool list_wrong) {
   StreamSettingsRecord settings = {};
   settings.Convert = ConvertToEuLocal;
@@ -135,74 +169,69 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
   settings.LongMarkMs = kLongMarkMs + level.BiasMs;
   settings.ShortMarkMs = kShortMarkMs;
   settings.JitterMs = level.JitterMs;
-  settings.Seed = kSeed;
-  StreamRecord stream = {};
-  if (!StartStream(settings, first_posix, &stream)) {
-    std::fprintf(stderr, "reception: the stream cannot start\n");
-    std::exit(1);
+  settings.SpikesPerMinute = level.SpikesPerMinute;
+  settings.Seed = seed;
+  PlayRecord play = {};
+  if (!StartStream(settings, first_posix, &play.Stream)) {
+    Fail("the stream cannot start");
   }
+  StartUart(&play.Uart);
+  uint64_t poll_state = seed ^ kPollSeedSalt;
+  play.NextPollMs = DrawUnit(&poll_state) * kPollPeriodMs;
+  play.ListWrong = list_wrong;
+  play.FirstPosix = first_posix;
   ReceiverState = {};
   LastDecodedMinute = {};
   TimeFields = {};
-  uint64_t poll_state = kSeed ^ kPollSeedSalt;
 
-  TallyRecord tally = {};
-  uint64_t sent_bits = 0;       // the telegram of the minute being received
-  uint64_t misread_before = 0;  // bits read wrong in the minute before it
-  for (int64_t k = 0; tally.Minutes < minutes; ++k) {
+  for (int64_t k = 0; play.Tally.Minutes < minutes; ++k) {
     SecondRecord second = {};
-    if (!AdvanceStream(&stream, &second)) {
-      std::fprintf(stderr, "reception: the stream stopped\n");
-      std::exit(1);
+    if (!AdvanceStream(&play.Stream, &second)) {
+      Fail("the stream stopped");
     }
-    if (!second.Sent) {
-      continue;
+    const double start = kFirstMarkMs + kMsPerSecond * static_cast<double>(k);
+    if (!PutSecondOnLine(second, start, &play.Uart)) {
+      Fail("the line holds too many spikes");
     }
-    const uint32_t mark_tick = static_cast<uint32_t>(kFirstMarkTick + kMsPerSecond * k);
-    const uint32_t handled = mark_tick + kCharacterDoneMs +
-                             static_cast<uint32_t>(DrawRandom(&poll_state) % kPollPeriodMs);
-    const uint64_t misread = (ReceiverState.FrameBits ^ sent_bits) & kExaminedBits;
-    if (FramePulse(second.Value, handled)) {
-      ++tally.Decoded;
-      const CivilTimeRecord& local = second.Local;
-      const SYSTEMTIME truth =
-          MakeSystemTime(local.Year, local.Month, local.Day, local.Hour, local.Minute);
-      bool wrong = false;
-      CountSets(truth, &tally, &wrong);
-      if (wrong && list_wrong) {
-        std::printf("  wrong set: true ");
-        PrintTime(truth);
-        std::printf(", set ");
-        PrintTime(LastClockRequest());
-        std::printf(", misread seconds ");
-        PrintBits(misread);
-        std::printf(", the minute before ");
-        PrintBits(misread_before);
-        std::printf("\n");
-      }
+    play.Tally.Minutes += second.Second == 0 && k > 0;
+    // Everything before the next second is on the line now.
+    UartCharacterRecord character = {};
+    while (ReadUartCharacter(&play.Uart, start + kMsPerSecond, &character)) {
+      HandleUartCharacter(&play, character);
     }
     if (second.Second == 0) {
-      tally.Minutes += k > 0;
-      misread_before = misread;
-      sent_bits = 0;
-    } else {
-      sent_bits |= uint64_t{second.Bit} << second.Second;
+      play.SentBits = 0;
+    } else if (second.HasMark) {
+      play.SentBits |= uint64_t{second.Bit} << second.Second;
     }
-    ReceiverState.LastByteTick = handled + kRedrawMs;
   }
-  return tally;
+  return play.Tally;
+}
+
+bool ReadNumber(const char* text, uint64_t* value) {
+  char* end = nullptr;
+  *value = std::strtoull(text, &end, 10);
+  return *text >= '0' && *text <= '9' && *end == '\0';
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int64_t minutes = kDefaultMinutes;
+  uint64_t minutes = kDefaultMinutes;
+  uint64_t seed = kDefaultSeed;
   bool list_wrong = false;
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
+    const bool valued = i + 1 < argc;
     if (std::strcmp(argv[i], "--wrong") == 0) {
       list_wrong = true;
-    } else if ((minutes = std::strtoll(argv[i], nullptr, 10)) <= 0) {
-      std::fprintf(stderr, "usage: reception [MINUTES] [--wrong]\n");
+    } else if (std::strcmp(argv[i], "--check") == 0) {
+      check = true;
+    } else if (valued && std::strcmp(argv[i], "--minutes") == 0 &&
+               ReadNumber(argv[++i], &minutes) && minutes > 0) {
+    } else if (valued && std::strcmp(argv[i], "--seed") == 0 && ReadNumber(argv[++i], &seed)) {
+    } else {
+      std::fprintf(stderr, "usage: reception [--minutes N] [--seed S] [--wrong] [--check]\n");
       return 2;
     }
   }
@@ -216,20 +245,25 @@ int main(int argc, char** argv) {
 
   const auto started = std::chrono::steady_clock::now();
   std::printf("Reception from %s (Berlin), seed %" PRIu64
-              ": long marks 200 ms + bias, short marks 100 ms, each + Gaussian jitter\n",
-              kFirstMinute, kSeed);
-  std::printf("%9s %8s %8s %8s | %-17s | %-17s\n", "", "", "", "", "one minute trusted",
-              "confirmed (horax)");
-  std::printf("%9s %8s %8s %8s | %8s %8s | %8s %8s\n", "jitter sd", "bias", "minutes", "decoded",
-              "sets", "wrong", "sets", "wrong");
+              ": long marks 200 ms + bias, short marks 100 ms, each + Gaussian jitter;\n"
+              "spikes 5-45 ms at random; a 50-baud UART, a 250 ms poll\n",
+              kFirstMinute, seed);
+  std::printf("%9s %8s %7s %9s %9s %9s %6s %7s\n", "jitter sd", "bias", "spikes", "minutes",
+              "decoded", "sets", "set", "wrong");
+  int failed_levels = 0;
   for (const LevelRecord& level : kLevels) {
-    const TallyRecord tally = PlayLevel(level, first_posix, minutes, list_wrong);
-    std::printf("%6.0f ms %5.0f ms %8" PRId64 " %8" PRId64 " | %8" PRId64 " %8" PRId64
-                " | %8" PRId64 " %8" PRId64 "\n",
-                level.JitterMs, level.BiasMs, tally.Minutes, tally.Decoded, tally.TrustedSets,
-                tally.TrustedWrong, tally.ConfirmedSets, tally.ConfirmedWrong);
+    const TallyRecord tally =
+        PlayLevel(level, first_posix, static_cast<int64_t>(minutes), seed, list_wrong);
+    const bool failed = level.NoneWrong && tally.Wrong > 0;
+    failed_levels += failed;
+    std::printf("%6.0f ms %5.0f ms %4.0f/min %9" PRId64 " %9" PRId64 " %9" PRId64
+                " %5.1f%% %7" PRId64 "%s\n",
+                level.JitterMs, level.BiasMs, level.SpikesPerMinute, tally.Minutes, tally.Decoded,
+                tally.Sets,
+                100.0 * static_cast<double>(tally.Sets) / static_cast<double>(tally.Minutes),
+                tally.Wrong, failed ? "  <- target: none wrong" : "");
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
   std::printf("%.1f s\n", elapsed.count());
-  return 0;
+  return check && failed_levels > 0 ? 1 : 0;
 }
