@@ -10,6 +10,8 @@ struct DecodedMinuteRecord {
   TimeFieldsRecord Fields;  // as decoded, before the clock reload
   uint32_t Tick;            // LastByteTick when it decoded: the tick of its second 58
   bool LeapAhead;           // its bit 19: a leap second ends the hour
+  bool Doubtful;            // it held a doubtful mark
+  bool Followed;            // it followed the minute held before it
 };
 
 // Nothing held at start.

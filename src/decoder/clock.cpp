@@ -81,13 +81,18 @@ bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord&
          later.Weekday == next.Weekday && later.Month == next.Month && later.Year == next.Year;
 }
 
-bool SetClockFromTelegram() {
+bool SetClockFromTelegram(bool doubtful) {
   // Two bit errors in one parity group pass every check of a single telegram; the minute
-  // before, decoded a minute earlier, must agree before the clock is trusted to it.
+  // before, decoded a minute earlier, must agree before the clock is trusted to it. Where
+  // either holds a doubtful mark, the same bit may have turned in both, so the minute
+  // before that must agree too.
+  const DecodedMinuteRecord& held = LastDecodedMinute;
   const uint32_t now = ReceiverState.LastByteTick;
-  const bool confirmed = LastDecodedMinute.Held && IsAMinuteApart(LastDecodedMinute.Tick, now) &&
-                         FollowsByOneMinute(LastDecodedMinute.Fields, TimeFields);
-  LastDecodedMinute = {true, TimeFields, now, false};  // the caller notes its announcement
+  const bool follows =
+      held.Held && IsAMinuteApart(held.Tick, now) && FollowsByOneMinute(held.Fields, TimeFields);
+  const bool confirmed = follows && (held.Followed || !(doubtful || held.Doubtful));
+  // The caller notes its announcement.
+  LastDecodedMinute = {true, TimeFields, now, false, doubtful, follows};
 
   SYSTEMTIME time = {};
   time.wYear = FullYear(TimeFields.Year);

@@ -38,9 +38,16 @@ bool IsLongMark(uint8_t value) {
   return CountLowSamples(value) >= kLeastLongSamples;
 }
 
+bool IsDoubtfulMark(uint8_t value) {
+  const int low = CountLowSamples(value);
+  return ClassifyCharacter(value) == kBrokenMark || low == kLeastLongSamples ||
+         low == kLeastLongSamples - 1;
+}
+
 void ResetFrame() {
   ReceiverState.SecondCounter = 0;
   ReceiverState.FrameBits = 0;
+  ReceiverState.DoubtfulMarks = 0;
 }
 
 bool FollowsMinuteGap(uint32_t now) {
@@ -66,6 +73,9 @@ bool FramePulse(uint8_t value, uint32_t now) {
     } else {
       ReceiverState.FrameBits &= ~bit;
     }
+  }
+  if (IsDoubtfulMark(value) && ReceiverState.DoubtfulMarks < UINT8_MAX) {
+    ++ReceiverState.DoubtfulMarks;
   }
   return false;
 }

@@ -27,7 +27,11 @@ CharacterClass ClassifyCharacter(uint8_t value);
 // with a gap).
 bool IsLongMark(uint8_t value);
 
-// Clears FrameBits and SecondCounter; LastByteTick is left alone.
+// A mark's character that lies within one sample of the cut (0xC0: 131-150 ms, 0x80:
+// 151-170 ms) or is broken: jitter or interference may have turned its bit.
+bool IsDoubtfulMark(uint8_t value);
+
+// Clears FrameBits, SecondCounter and DoubtfulMarks; LastByteTick is left alone.
 void ResetFrame();
 
 // True when a mark handled at tick `now` (ms) follows the silent second 59: more than

@@ -33,6 +33,7 @@ CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
 
   const uint64_t frame = ReceiverState.FrameBits;
   const uint8_t marks = ReceiverState.SecondCounter;
+  const bool doubtful = ReceiverState.DoubtfulMarks > 0;
   const bool gap = FollowsMinuteGap(now);
   const bool decoded = FramePulse(value, now);
   result.Second = ReceiverState.SecondCounter;
@@ -40,7 +41,7 @@ CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
     result.Marks = marks;
     if (decoded) {
       result.Fields = TimeFields;
-      result.Verdict = SetClockFromTelegram() ? kMinuteConfirmed : kMinuteHeld;
+      result.Verdict = SetClockFromTelegram(doubtful) ? kMinuteConfirmed : kMinuteHeld;
       LastDecodedMinute.LeapAhead = ((frame >> kLeapAheadBit) & 1) != 0;
     } else if (marks == kPulsesPerMinute) {
       // The checks run again on a copy, for their verdict alone.

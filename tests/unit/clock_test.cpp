@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "clock_expect.h"
 #include "common/decoded_minute.h"
@@ -33,7 +34,7 @@ class ClockTest : public ::testing::Test {
     const int before = CountClockRequests();
     TimeFields = fields;
     ReceiverState.LastByteTick = tick;
-    SetClockFromTelegram();
+    SetClockFromTelegram(false);
     return CountClockRequests() - before;
   }
 
@@ -156,6 +157,32 @@ TEST_F(ClockTest, EveryDecodedMinuteIsHeldForTheNextOne) {
     }
   }
   EXPECT_EQ(CountClockSets() - sets_before, 4);
+}
+
+TEST_F(ClockTest, ADoubtfulMinuteTakesTheMinuteBeforeThePairToo) {
+  // Minutes 44, 45, 46 ... decoded a minute apart, each perhaps doubtful.
+  struct Run {
+    const char* name;
+    std::vector<bool> doubtful;
+    std::vector<int> calls;
+  };
+  const Run kRuns[] = {
+      {"clean", {false, false, false}, {0, 2, 2}},
+      {"the second doubtful", {false, true, false}, {0, 0, 2}},
+      {"the first doubtful", {true, false, false}, {0, 0, 2}},
+      {"all doubtful", {true, true, true, true}, {0, 0, 2, 2}},
+  };
+  for (const Run& run : kRuns) {
+    SCOPED_TRACE(run.name);
+    LastDecodedMinute = {};
+    for (size_t i = 0; i < run.doubtful.size(); ++i) {
+      TimeFields = {static_cast<uint8_t>(44 + i), 13, 15, 7, 6, 97};
+      ReceiverState.LastByteTick = kFirstTick + static_cast<uint32_t>(i) * kMinuteMs;
+      const int before = CountClockRequests();
+      SetClockFromTelegram(run.doubtful[i]);
+      EXPECT_EQ(CountClockRequests() - before, run.calls[i]) << i;
+    }
+  }
 }
 
 }  // namespace

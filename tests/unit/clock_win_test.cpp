@@ -24,7 +24,7 @@ TEST(ClockWinTest, UnconfirmedMinuteLeavesTheClockAloneAndShowsIt) {
   LastDecodedMinute = {};
   TimeFields = {0, 0, other_day, 1, month, year};
   SetLastError(kUntouchedError);
-  SetClockFromTelegram();
+  SetClockFromTelegram(false);
   EXPECT_EQ(GetLastError(), kUntouchedError) << "SetLocalTime was called";
   const SYSTEMTIME after = ReadClock();
   ASSERT_EQ(after.wDay, before.wDay) << "the clock was changed";

@@ -29,7 +29,7 @@ TEST(FramingTest, OnlyAMarkAfterExactly58PulsesDecodes) {
   const uint64_t frame = BuildFrame({0x45, 0x13, 0x15, 7, 0x06, 0x97});
   // As when the port has just opened, four seconds before the ticks wrap past 2^32, with
   // stale bits, so that each 0 written shows; the last minute shows each 1 written.
-  ReceiverState = {~uint64_t{0}, 0, 0xFFFFF000u};
+  ReceiverState = {~uint64_t{0}, 0, 0xFFFFF000u, 0};
   for (const uint8_t pulses : {58, 56, 57, 59, 58}) {
     SCOPED_TRACE(pulses);
     TimeFields = {};

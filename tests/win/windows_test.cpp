@@ -25,7 +25,7 @@ namespace {
 
 constexpr unsigned kNotSerial = 1, kReceiver = 3, kSender = 4, kHighestPort = 8;
 // Left over from "earlier in the run", so that whatever an open or close writes shows.
-constexpr ReceiverStateRecord kEarlierState = {0xF0F0F0F0ull, 42, 0xDEADBEEF};
+constexpr ReceiverStateRecord kEarlierState = {0xF0F0F0F0ull, 42, 0xDEADBEEF, 7};
 constexpr uint16_t kEarlierHandle = 0x1234;
 constexpr uint8_t kUntouched = 0xA5;
 constexpr int kByteValues = 256;
