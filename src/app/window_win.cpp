@@ -14,6 +14,9 @@ namespace {
 
 constexpr UINT kClassStyle = CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
 constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
+// At 50 baud 8N1 at most 5 characters arrive in a second; a port left at another rate may
+// deliver thousands, and the message loop must still get its turn.
+constexpr int kMostCharactersPerPoll = 64;
 
 // Moves the window with the cursor for as long as the (logical) left button is held. The
 // button is read from the device itself, so the loop needs no messages to see it released;
@@ -110,12 +113,19 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 bool PollReceiver() {
+  // Every character queued since the last poll, each with this poll's tick: a spike
+  // queued before a mark must not hold the mark back by a whole period.
+  const DWORD now = GetTickCount();
   uint8_t character = 0;
-  if (ReadReceiverByte(&character) <= 0) {
+  int read = 0;
+  while (read < kMostCharactersPerPoll && ReadReceiverByte(&character) > 0) {
+    HandleCharacter(character, now);
+    ++read;
+  }
+  if (read == 0) {
     return false;
   }
-  HandleCharacter(character, GetTickCount());
-  // After every character, so that the seconds step with the marks.
+  // After every poll that read, so that the seconds step with the marks.
   DrawReadout(0);
   return true;
 }

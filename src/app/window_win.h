@@ -3,16 +3,17 @@
 
 #include <windows.h>
 
+#include "decoder/reception.h"
+
 constexpr char kWindowClassName[] = "DCF_77_DECODER";
 constexpr char kWindowTitle[] = "DCF 77 DECODER";
 constexpr UINT_PTR kPollTimerId = 10;
-constexpr UINT kPollPeriodMs = 250;
 
 // Registers "DCF_77_DECODER" for `instance`; false when the platform gave no class atom.
 bool RegisterWindowClass(HINSTANCE instance);
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Reads at most one character from the port, frames it, sets the clock when it closed a
-// decoded minute, and redraws the readout. False when no character was there.
+// Reads every character queued at the port (up to a limit), hands each to
+// HandleCharacter with the poll's tick, and redraws the readout. False when none was there.
 bool PollReceiver();

@@ -2,6 +2,7 @@
 
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
+#include "decoder/reception.h"
 #include "platform/platform.h"
 
 namespace {
@@ -18,6 +19,12 @@ constexpr WORD kLeapYearCycle = 4;
 constexpr WORD kGregorianCycle = 400;
 constexpr uint8_t kDaysInMonth[kMonthsPerYear] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr uint8_t kDaysPerWeek = 7;
+// A minute's closing mark reaches the program 190 ms after it began, when the 50-baud UART
+// samples the stop bit (9.5 bit times), and then waits for the next poll, half a period on
+// average. The clock is set to the minute plus that mean delay, so that it lands within
+// half a poll period of the true second either way.
+constexpr WORD kUartHandOverMs = 190;
+constexpr WORD kSetDelayMs = kUartHandOverMs + kPollPeriodMs / 2;
 // Sakamoto's offsets of the months, for a year counted from March.
 constexpr uint8_t kMonthOffsets[kMonthsPerYear] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
 
@@ -101,6 +108,7 @@ bool SetClockFromTelegram(bool doubtful) {
   time.wDay = TimeFields.Day;
   time.wHour = TimeFields.Hour;
   time.wMinute = TimeFields.Minute;
+  time.wMilliseconds = kSetDelayMs;
 
   // The system converts a local time with the daylight-saving setting in force before the
   // set; the second call converts with the setting of the new time, which matters when the

@@ -20,11 +20,10 @@ bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord&
 
 // Called when a minute has decoded into TimeFields, with LastByteTick still the tick of
 // its second 58; `doubtful` when it held a doubtful mark. Sets the local clock to that
-// minute with seconds 0 only when it follows the minute held in LastDecodedMinute by
-// exactly one minute, by the fields and by the ticks, and, should either minute be
-// doubtful, the held minute followed the one before it too; then holds it there for the
-// next one, and reloads TimeFields from the clock. An
-// unconfirmed minute leaves the clock alone; like a refused set, nothing is reported and
-// the fields show the clock's own time. True when the minute was confirmed, and so the
-// clock asked to take it, whether it did or not.
+// minute, with the time its closing mark takes to reach the program (315 ms), only when it follows
+// the minute held in LastDecodedMinute by exactly one minute, by the fields and by the ticks, and,
+// should either minute be doubtful, the held minute followed the one before it too; then holds it
+// there for the next one, and reloads TimeFields from the clock. An unconfirmed minute leaves the
+// clock alone; like a refused set, nothing is reported and the fields show the clock's own time.
+// True when the minute was confirmed, and so the clock asked to take it, whether it did or not.
 bool SetClockFromTelegram(bool doubtful);

@@ -8,6 +8,9 @@
 #include "decoder/framing.h"
 #include "decoder/telegram.h"
 
+// The program looks for characters at the port this often (ms).
+constexpr unsigned kPollPeriodMs = 250;
+
 // How a minute ended, when a character closed one.
 enum MinuteVerdict : uint8_t {
   kNoMinute,          // the character closed no minute

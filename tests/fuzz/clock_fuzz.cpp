@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const int requests = CountClockRequests() - requests_before;
     const SYSTEMTIME& r = LastClockRequest();
     const bool right_request =
-        r.wMilliseconds == 0 && r.wDayOfWeek == decoded.Weekday &&
+        r.wMilliseconds == 315 && r.wDayOfWeek == decoded.Weekday &&
         IsMinuteOf(SplitPosixSeconds(JoinCivilTime(
                        {r.wYear, r.wMonth, r.wDay, r.wHour, r.wMinute, r.wSecond, 0, false})),
                    decoded);
