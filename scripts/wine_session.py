@@ -197,6 +197,21 @@ class Pty:
     def write(self, data):
         os.write(self.master, bytes(data))
 
+    def play(self, characters):
+        """Writes `characters`, (seconds after the port's open, value) in order of time,
+        from a thread of its own on that absolute schedule, so that nothing the caller
+        does in the meantime delays a mark. Returns the thread."""
+        def run():
+            self.opened.wait()
+            # The watcher sees the open within its 5 ms poll.
+            start = time.monotonic()
+            for at, value in characters:
+                time.sleep(max(0.0, start + at - time.monotonic()))
+                self.write([value])
+        player = threading.Thread(target=run, daemon=True)
+        player.start()
+        return player
+
     def close(self):
         self._stop.set()
         self._watcher.join()

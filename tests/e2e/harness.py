@@ -27,8 +27,8 @@ class SessionTest(unittest.TestCase):
     def tearDownClass(cls):
         cls.session.close()
 
-    def start(self, *args):
-        return self.session.run(EXE, *args)
+    def start(self, *args, **env):
+        return self.session.run(EXE, *args, **env)
 
     def probe(self, *args, timeout=30):
         """Runs the probe (probe_win.cpp) beside the program; (exit code, its output)."""

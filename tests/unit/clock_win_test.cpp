@@ -27,8 +27,9 @@ TEST(ClockWinTest, UnconfirmedMinuteLeavesTheClockAloneAndShowsIt) {
   SetClockFromTelegram(false);
   EXPECT_EQ(GetLastError(), kUntouchedError) << "SetLocalTime was called";
   const SYSTEMTIME after = ReadClock();
-  ASSERT_EQ(after.wDay, before.wDay) << "the clock was changed";
-  ExpectFieldsShowClock(after);
+  // An hour or a day may turn between the two reads; the fields show the clock at one of
+  // them, and the clock three days off at neither.
+  EXPECT_TRUE(FieldsShowClock(before) || FieldsShowClock(after));
   EXPECT_TRUE(LastDecodedMinute.Held);
   EXPECT_EQ(LastDecodedMinute.Fields.Day, other_day) << "held as decoded, not as reloaded";
 }

@@ -78,9 +78,10 @@ class ReceptionTest : public ::testing::Test {
   uint32_t now_ = 0;
 };
 
-// 10 January 2012 (a Tuesday), 01:30 and 01:31.
+// 10 January 2012 (a Tuesday), 01:30, 01:31 and 01:32.
 const uint64_t kFirst = BuildFrame({0x30, 0x01, 0x10, 2, 0x01, 0x12});
 const uint64_t kSecond = BuildFrame({0x31, 0x01, 0x10, 2, 0x01, 0x12});
+const uint64_t kThird = BuildFrame({0x32, 0x01, 0x10, 2, 0x01, 0x12});
 
 TEST_F(ReceptionTest, SpikesChangeNothingNotEvenTheGapOfSecond59) {
   std::vector<Character> minute = MinuteOf(kFirst);
@@ -117,6 +118,8 @@ TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
   std::vector<Character> dropped = MinuteOf(kSecond);
   dropped.erase(dropped.begin() + 20);
   dropped[20].Gap += kSecondMs;
+  std::vector<Character> lost_between = MinuteOf(kFirst);
+  lost_between.insert(lost_between.end(), dropped.begin(), dropped.end());
   std::vector<Character> extra = MinuteOf(kSecond);
   extra.insert(extra.begin() + 30, {kZero, 0});
   std::vector<Character> two_extra = extra;
@@ -133,6 +136,7 @@ TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
       {"first minute", {}, MinuteOf(kFirst), kMinuteHeld, 58, kTelegramGood},
       {"confirmed", MinuteOf(kFirst), MinuteOf(kSecond), kMinuteConfirmed, 58, kTelegramGood},
       {"after a doubtful one", doubtful, MinuteOf(kSecond), kMinuteHeld, 58, kTelegramGood},
+      {"after a lost minute", lost_between, MinuteOf(kThird), kMinuteHeld, 58, kTelegramGood},
       // Its two seconds of silence look like the minute's gap: 36 marks follow it.
       {"a mark lost", MinuteOf(kFirst), dropped, kTooFewMarks, 36, kTelegramGood},
       {"a mark too many", MinuteOf(kFirst), extra, kTooManyMarks, 59, kTelegramGood},
