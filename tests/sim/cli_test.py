@@ -46,13 +46,28 @@ def read_marks(fd, values, gaps):
     return marks[0][1]
 
 
+def write_file(directory, name, text):
+    path = os.path.join(directory, name)
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
 def test_bad_input():
-    with tempfile.NamedTemporaryFile() as plain_file:
+    with tempfile.NamedTemporaryFile() as plain_file, tempfile.TemporaryDirectory() as directory:
+        pulses = write_file(directory, "pulses", "# start width\n100 90\n\n1100 2x\n")
+        backwards = write_file(directory, "backwards", "1000 100\n999.9 100\n")
+        values = write_file(directory, "values", "190 240\n1190 256\n")
         for args, message in [(["--start", "2026-03-29 02:30"], "does not occur in the time zone"),
                               (["--tz", "Nowhere/Nothing"], "unknown time zone"),
                               (["--device", "/nonexistent/ttyS9"], "cannot open --device"),
                               (["--device", "/dev/null"], "/dev/null: not a serial port"),
-                              (["--pty", plain_file.name], "exists and is no symlink")]:
+                              (["--pty", plain_file.name], "exists and is no symlink"),
+                              (["--replay-pulses", pulses], pulses + " line 4: wants"),
+                              (["--replay-pulses", backwards], backwards + " line 2: the pulse"),
+                              (["--replay", values], values + " line 2: the value is no"),
+                              (["--replay", directory + "/none"], "cannot open --replay"),
+                              (["--record", directory + "/none/x"], "cannot write --record")]:
             err = finish(start("--stdout", *args), 2)
             assert err.startswith("dcf77sim: ") and message in err and err.count("\n") == 1, err
         assert os.path.isfile(plain_file.name)
@@ -73,6 +88,12 @@ def test_trace():
                        "--minutes", "1"))
     assert {line[-4:] for line in out.splitlines() if "0x" in line} == {
         "0xF8", "0xF0", "0xC0", "0x80"}, out
+    # Spikes add lines of their own; every second keeps its one line.
+    lines = finish(start("--stdout", "--fast", "--spikes", "30", "--seed", "2", "--start",
+                         "2026-01-10 12:00", "--minutes", "1")).splitlines()
+    assert [line.split()[2] for line in lines if " -- " not in line] == [
+        f"{second:02d}" for second in [*range(60), 0]], lines
+    assert 15 <= sum(" -- - 0x" in line for line in lines) <= 45, lines
 
 
 def test_pty():
@@ -85,8 +106,10 @@ def test_pty():
         assert not select.select([sim.stdout], [], [], 1.5)[0], "a trace before the open"
         fd = os.open(link, os.O_RDONLY | os.O_NOCTTY)
         opened = time.monotonic()
-        # Seconds 56, 57, 58 (the date's parity: 1) at once after the open, then second 0.
-        assert read_marks(fd, [0xF0, 0xF0, 0x00, 0xF0], [1, 1, 2]) - opened < SLACK
+        # Seconds 56, 57, 58 (the date's parity: 1) at once after the open, then second 0;
+        # each character when the UART samples its stop bit, 190 ms into the mark.
+        first = read_marks(fd, [0xF0, 0xF0, 0x00, 0xF0], [1, 1, 2])
+        assert 0.15 < first - opened < 0.19 + SLACK, first - opened
         sim.send_signal(signal.SIGTERM)
         sent = [line[-4:] for line in finish(sim).splitlines() if "0x" in line]
         assert sent[:4] == ["0xF0", "0xF0", "0x00", "0xF0"], sent
@@ -124,6 +147,43 @@ def test_signals():
     sim.send_signal(signal.SIGINT)
     finish(sim)
     os.close(reader)
+
+
+def test_replay():
+    with tempfile.TemporaryDirectory() as directory:
+        # A 0 mark; a 1 mark cut by a spike; a spike 156 ms before a 0 mark swallows its edge.
+        pulses = write_file(directory, "pulses",
+                            "# start width\n1000 100\n2000 200\n2080 15\n2844 20\n3000 100\n")
+        played = [start("--replay-pulses", pulses, "--stdout", "--fast", *fifo)
+                  for fifo in ([], ["--fifo"])]
+        assert finish(played[0]).splitlines() == ["1190.0 0xF0", "2190.0 0x08", "3034.0 0x7F"]
+        # In a FIFO the clean character waits 800 ms; the broken ones end low and go at once.
+        assert finish(played[1]).splitlines() == ["1990.0 0xF0", "2190.0 0x08", "3034.0 0x7F"]
+
+        # What is recorded plays back as it was, at the recorded times.
+        first, second = os.path.join(directory, "first"), os.path.join(directory, "second")
+        trace = finish(start("--stdout", "--fast", "--record", first, "--spikes", "20",
+                             "--spurious", ".2", "--fifo", "--seed", "4", "--start",
+                             "2026-01-10 12:00", "--minutes", "1"))
+        played = finish(start("--replay", first, "--stdout", "--fast", "--record", second))
+        with open(first) as f:
+            header, *recorded = f.read().splitlines()
+        assert header.startswith("# ") and open(second).read() == open(first).read()
+        assert [line[-4:] for line in trace.splitlines() if not line.endswith(" -")] == [
+            f"0x{int(line.split()[1]):02X}" for line in recorded]
+        assert played.splitlines() == [
+            f"{int(line.split()[0])}.0 0x{int(line.split()[1]):02X}" for line in recorded]
+
+        # Onto a port, on real time, from the open.
+        link = os.path.join(directory, "com1")
+        sim = start("--pty", link, "--on-open", "--quiet",
+                    "--replay", write_file(directory, "short", "300 240\n1300 0\n"))
+        wait_for(lambda: os.path.islink(link))
+        fd = os.open(link, os.O_RDONLY | os.O_NOCTTY)
+        opened = time.monotonic()
+        assert abs(read_marks(fd, [0xF0, 0x00], [1]) - opened - 0.3) < SLACK
+        finish(sim)
+        os.close(fd)
 
 
 def test_zone():
