@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""dcf77sim as a process: cli_test.py PATH_TO_DCF77SIM CASE. Cases on real time poll for
-what they expect with generous deadlines; none sleeps a guessed amount."""
+"""dcf77sim as a process: cli_test.py PATH_TO_DCF77SIM CASE, or cli_test.py PATH_TO_DCF77SIM
+wine WINE_RUN DCF77SIM_EXE. Cases on real time poll for what they expect with generous
+deadlines; none sleeps a guessed amount."""
 import fcntl
 import os
 import select
@@ -94,6 +95,29 @@ def test_trace():
     assert [line.split()[2] for line in lines if " -- " not in line] == [
         f"{second:02d}" for second in [*range(60), 0]], lines
     assert 15 <= sum(" -- - 0x" in line for line in lines) <= 45, lines
+
+
+def seconds_sent(*options):
+    """The character of each second's mark in an hour of marks, by a fixed seed."""
+    out = finish(start("--stdout", "--fast", "--weather", "--seed", "5", "--start",
+                       "2026-01-10 12:00", "--minutes", "60", *options))
+    return [line.split()[2:] for line in out.splitlines()]
+
+
+def test_faults():
+    # Each fault against the clean run of the same seed: only the seconds it hits change,
+    # each in its own way, about as often as asked.
+    clean = seconds_sent()
+    marks = sum(char != "-" for _, _, char in clean)
+    other_width = {"0xF0": "0x00", "0x00": "0xF0"}
+    for option, changed in [("--drop", lambda was: "-"), ("--flip", other_width.get),
+                            ("--garble", None)]:
+        faulty = seconds_sent(option, "0.2")
+        assert [line[:2] for line in faulty] == [line[:2] for line in clean], option
+        hits = [(was[2], now[2]) for was, now in zip(clean, faulty) if was != now]
+        assert all(was != "-" and (changed is None or now == changed(was))
+                   for was, now in hits), (option, hits)
+        assert 0.17 * marks < len(hits) < 0.23 * marks, (option, len(hits), marks)
 
 
 def test_pty():
@@ -196,6 +220,19 @@ def test_zone():
                              "--minutes", "3")).splitlines()
         bits = ["".join(lines[60 * m + s].split()[3] for s in range(1, 19)) for m in range(3)]
         assert bits == ["0" * 15 + flags for flags in ("101", "110", "010")], (zone, bits)
+
+
+def test_wine():
+    # The Windows build, with its own clock, calendar and random draws, sends what the
+    # native one sends: a noisy minute over the spring change, through the FIFO.
+    args = ["--stdout", "--fast", "--start", "2026-03-29 01:59", "--minutes", "1", "--weather",
+            "--seed", "7", "--spikes", "10", "--spurious", ".05", "--drop", ".05", "--flip",
+            ".05", "--garble", ".05", "--jitter", "10", "--fifo"]
+    windows = subprocess.run([sys.argv[3], sys.argv[4], *args], capture_output=True, text=True,
+                             timeout=DEADLINE * 4)
+    assert windows.returncode == 0, windows.stdout
+    native = finish(start(*args))
+    assert windows.stdout == native and native.count("\n") > 60, (windows.stdout, native)
 
 
 if __name__ == "__main__":

@@ -17,11 +17,15 @@
 
 namespace {
 
-int64_t ParseUtc(const char* text) {
+CivilTimeRecord ParseCivil(const char* text) {
   CivilTimeRecord civil = {};
   bool has_seconds = false;
   EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds)) << text;
-  return JoinCivilTime(civil);
+  return civil;
+}
+
+int64_t ParseUtc(const char* text) {
+  return JoinCivilTime(ParseCivil(text));
 }
 
 TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
@@ -29,17 +33,31 @@ TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
   const std::tuple<const char*, int64_t, int> kDays[] = {
       {"2024-02-29 23:59:59", 19782, 4}, {"1969-12-31 23:59", -1, 3},
       {"1900-01-01 00:00", -25567, 1},   {"2000-02-29 12:00", 11016, 2},
-      {"1997-06-15 13:45", 10027, 7},    {"2100-02-28 00:00", 47540, 7}};
+      {"1997-06-15 13:45", 10027, 7},    {"2100-02-28 00:00", 47540, 7},
+      {"2026-03-31 23:59:59", 20543, 2}, {"2024-12-31 23:59:59", 20088, 2}};
   for (const auto& [text, days, weekday] : kDays) {
     const int64_t posix = ParseUtc(text);
     EXPECT_EQ(DivideDown(posix, kSecondsPerDay), days) << text;
-    EXPECT_EQ(JoinCivilTime(SplitPosixSeconds(posix)), posix) << text;
-    EXPECT_EQ(SplitPosixSeconds(posix).Weekday, weekday) << text;
+    // The fields as written, not merely ones that join to the same second ("April 0").
+    const CivilTimeRecord split = SplitPosixSeconds(posix);
+    const CivilTimeRecord written = ParseCivil(text);
+    EXPECT_EQ(std::tie(split.Year, split.Month, split.Day, split.Hour, split.Minute, split.Second),
+              std::tie(written.Year, written.Month, written.Day, written.Hour, written.Minute,
+                       written.Second))
+        << text;
+    EXPECT_EQ(split.Weekday, weekday) << text;
   }
   const char* const kUtcBerlin[][2] = {
-      {"2026-03-29 00:59:59", "2026-03-29 01:59:59"}, {"2026-03-29 01:00", "2026-03-29 03:00"},
-      {"2026-10-25 00:59:59", "2026-10-25 02:59:59"}, {"2026-10-25 01:00", "2026-10-25 02:00"},
-      {"2024-03-31 01:00", "2024-03-31 03:00"},       {"2026-12-31 23:30", "2027-01-01 00:30"}};
+      {"2026-03-29 00:59:59", "2026-03-29 01:59:59"},
+      {"2026-03-29 01:00", "2026-03-29 03:00"},
+      {"2026-10-25 00:59:59", "2026-10-25 02:59:59"},
+      {"2026-10-25 01:00", "2026-10-25 02:00"},
+      {"2026-12-31 23:30", "2027-01-01 00:30"},
+      // Changes on the 31st, the last day that can be the last Sunday.
+      {"2024-03-31 00:59:59", "2024-03-31 01:59:59"},
+      {"2024-03-31 01:00", "2024-03-31 03:00"},
+      {"2021-10-31 00:59:59", "2021-10-31 02:59:59"},
+      {"2021-10-31 01:00", "2021-10-31 02:00"}};
   for (const auto& c : kUtcBerlin) {
     CivilTimeRecord local = {};
     ASSERT_TRUE(ConvertToEuLocal(ParseUtc(c[0]), &local));
@@ -73,6 +91,7 @@ const WindowCase kWindows[] = {
     {"2026-10-24 22:58", 1500, "2026-10-25 01:00", false},  // 03:00 CEST, then 02:00 CET
     {"2026-06-30 21:58", 124, "2026-07-01 00:00", true},    // a new month; 01:59:60 CEST
     {"2028-12-31 22:58", 4, "1970-01-01 00:00", false},     // a new year; no event
+    {"2026-03-31 21:57", 3, "1970-01-01 00:00", false},     // 31 March, then 1 April
 };
 
 // Each minute decodes to the wall time of the mark that closes it, with the flags of the
