@@ -32,8 +32,8 @@ constexpr double kMsPerSecond = 1000;
 // After the last character the line stays open this long: closing a pseudo-terminal at
 // once would throw the character away before its reader got it.
 constexpr double kLingerMs = 1000;
-// Seconds kept for their trace lines. A character reaches the port at most 6.4 s after
-// its second (send_queue.h), well within them.
+// Seconds kept for their trace lines. A character reaches the port at most 5.6 s after
+// its hand-over (send_queue.h), well within them.
 constexpr int kSecondSlots = 16;
 constexpr int64_t kLargestValue = 255;
 constexpr char kRecordingHeader[] =

@@ -103,12 +103,7 @@ bool AddQueueCharacter(SendQueueRecord* queue, double at_ms, uint8_t value, int 
   if (queue->CharacterCount == kQueueCharacters) {
     return false;
   }
-  int at = queue->CharacterCount;
-  for (; at > 0 && queue->Characters[at - 1].AtMs > at_ms; --at) {
-    queue->Characters[at] = queue->Characters[at - 1];
-  }
-  queue->Characters[at] = {at_ms, true, value, owner, at_ms};
-  ++queue->CharacterCount;
+  queue->Characters[queue->CharacterCount++] = {at_ms, true, value, owner, at_ms};
   return true;
 }
 

@@ -14,8 +14,9 @@
 
 // An entry that is no mark's own: interference, a spurious character, a mark's tail.
 constexpr int kNoOwner = -1;
-// Room for what can be on its way at once: at most a character every 190 ms, and the FIFO
-// holds them for 6.4 s at most (seven under the trigger level, each timeout renewed).
+// Room for what can be on its way at once: the UART completes a character every 190 ms at
+// most, and the FIFO holds one 5.6 s at most (seven below the trigger level, each one
+// renewing the 800 ms timeout).
 constexpr int kQueueEntries = 128;
 constexpr int kQueueMarks = 8;
 constexpr int kQueueCharacters = 8;
@@ -43,7 +44,7 @@ struct SendQueueRecord {
   OutgoingRecord Held[kFifoBytes];  // what each FIFO entry is, in the same order
   QueuedMarkRecord Marks[kQueueMarks];
   int MarkCount;
-  OutgoingRecord Characters[kQueueCharacters];  // given as characters, by time, not in yet
+  OutgoingRecord Characters[kQueueCharacters];  // given as characters, not in yet
   int CharacterCount;
   OutgoingRecord Ready[kQueueEntries];  // by time, ties in the order they came
   int ReadyCount;
@@ -60,7 +61,8 @@ bool AddQueueMark(SendQueueRecord* queue, int owner, double edge_ms, bool garble
                   uint8_t garble_value);
 
 // A character that the UART completes at `at_ms` (clean, through the FIFO when it is on),
-// or one written at that moment. False when the queue holds too many.
+// or one written at that moment; no earlier than the one given before. False when the
+// queue holds too many.
 bool AddQueueCharacter(SendQueueRecord* queue, double at_ms, uint8_t value, int owner);
 
 // The trace line of a mark that brings no character, at `at_ms`. False when full.
