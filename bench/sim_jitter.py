@@ -3,7 +3,8 @@
 
 Runs dcf77sim on a pseudo-terminal with its marks on the real clock's second boundaries,
 reads each character with its arrival time, and prints the jitter percentiles two ways:
-  - against the system clock's whole seconds, where every mark is meant to go out;
+  - against the moments the characters are meant to arrive: the system clock's whole
+    seconds plus the 190 ms the receiving UART takes to hand a character over;
   - against the best fitting grid of whole seconds on the monotonic clock (what the
     sleep to an absolute deadline alone adds).
 The reader's own wake-up time is included, so these are upper bounds for the writes."""
@@ -16,6 +17,7 @@ import time
 
 NS_PER_S = 1_000_000_000
 NS_PER_MS = 1_000_000
+UART_HAND_OVER_NS = 190 * NS_PER_MS
 
 
 def percentile(sorted_values, fraction):
@@ -58,7 +60,8 @@ def main():
     if len(wall) < 2:
         sys.exit("too few characters")
     # Late by less than half a second: the remainder past the whole second.
-    report("vs system clock", [((t + NS_PER_S // 2) % NS_PER_S) - NS_PER_S // 2 for t in wall])
+    report("vs system clock", [((t - UART_HAND_OVER_NS + NS_PER_S // 2) % NS_PER_S) - NS_PER_S // 2
+                               for t in wall])
     steps = [round((t - mono[0]) / NS_PER_S) for t in mono]
     offsets = [t - k * NS_PER_S for t, k in zip(mono, steps)]
     report("vs monotonic grid", [o - min(offsets) for o in offsets])

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""dcf77sim as a process: cli_test.py PATH_TO_DCF77SIM CASE. Cases on real time poll for
-what they expect with generous deadlines; none sleeps a guessed amount."""
+"""dcf77sim as a process: cli_test.py PATH_TO_DCF77SIM CASE, or cli_test.py PATH_TO_DCF77SIM
+wine WINE_RUN DCF77SIM_EXE. Cases on real time poll for what they expect with generous
+deadlines; none sleeps a guessed amount."""
 import fcntl
 import os
 import select
@@ -46,13 +47,28 @@ def read_marks(fd, values, gaps):
     return marks[0][1]
 
 
+def write_file(directory, name, text):
+    path = os.path.join(directory, name)
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
 def test_bad_input():
-    with tempfile.NamedTemporaryFile() as plain_file:
+    with tempfile.NamedTemporaryFile() as plain_file, tempfile.TemporaryDirectory() as directory:
+        pulses = write_file(directory, "pulses", "# start width\n100 90\n\n1100 2x\n")
+        backwards = write_file(directory, "backwards", "1000 100\n999.9 100\n")
+        values = write_file(directory, "values", "190 240\n1190 256\n")
         for args, message in [(["--start", "2026-03-29 02:30"], "does not occur in the time zone"),
                               (["--tz", "Nowhere/Nothing"], "unknown time zone"),
                               (["--device", "/nonexistent/ttyS9"], "cannot open --device"),
                               (["--device", "/dev/null"], "/dev/null: not a serial port"),
-                              (["--pty", plain_file.name], "exists and is no symlink")]:
+                              (["--pty", plain_file.name], "exists and is no symlink"),
+                              (["--replay-pulses", pulses], pulses + " line 4: wants"),
+                              (["--replay-pulses", backwards], backwards + " line 2: the pulse"),
+                              (["--replay", values], values + " line 2: the value is no"),
+                              (["--replay", directory + "/none"], "cannot open --replay"),
+                              (["--record", directory + "/none/x"], "cannot write --record")]:
             err = finish(start("--stdout", *args), 2)
             assert err.startswith("dcf77sim: ") and message in err and err.count("\n") == 1, err
         assert os.path.isfile(plain_file.name)
@@ -73,6 +89,35 @@ def test_trace():
                        "--minutes", "1"))
     assert {line[-4:] for line in out.splitlines() if "0x" in line} == {
         "0xF8", "0xF0", "0xC0", "0x80"}, out
+    # Spikes add lines of their own; every second keeps its one line.
+    lines = finish(start("--stdout", "--fast", "--spikes", "30", "--seed", "2", "--start",
+                         "2026-01-10 12:00", "--minutes", "1")).splitlines()
+    assert [line.split()[2] for line in lines if " -- " not in line] == [
+        f"{second:02d}" for second in [*range(60), 0]], lines
+    assert 15 <= sum(" -- - 0x" in line for line in lines) <= 45, lines
+
+
+def seconds_sent(*options):
+    """The character of each second's mark in an hour of marks, by a fixed seed."""
+    out = finish(start("--stdout", "--fast", "--weather", "--seed", "5", "--start",
+                       "2026-01-10 12:00", "--minutes", "60", *options))
+    return [line.split()[2:] for line in out.splitlines()]
+
+
+def test_faults():
+    # Each fault against the clean run of the same seed: only the seconds it hits change,
+    # each in its own way, about as often as asked.
+    clean = seconds_sent()
+    marks = sum(char != "-" for _, _, char in clean)
+    other_width = {"0xF0": "0x00", "0x00": "0xF0"}
+    for option, changed in [("--drop", lambda was: "-"), ("--flip", other_width.get),
+                            ("--garble", None)]:
+        faulty = seconds_sent(option, "0.2")
+        assert [line[:2] for line in faulty] == [line[:2] for line in clean], option
+        hits = [(was[2], now[2]) for was, now in zip(clean, faulty) if was != now]
+        assert all(was != "-" and (changed is None or now == changed(was))
+                   for was, now in hits), (option, hits)
+        assert 0.17 * marks < len(hits) < 0.23 * marks, (option, len(hits), marks)
 
 
 def test_pty():
@@ -85,8 +130,10 @@ def test_pty():
         assert not select.select([sim.stdout], [], [], 1.5)[0], "a trace before the open"
         fd = os.open(link, os.O_RDONLY | os.O_NOCTTY)
         opened = time.monotonic()
-        # Seconds 56, 57, 58 (the date's parity: 1) at once after the open, then second 0.
-        assert read_marks(fd, [0xF0, 0xF0, 0x00, 0xF0], [1, 1, 2]) - opened < SLACK
+        # Seconds 56, 57, 58 (the date's parity: 1) at once after the open, then second 0;
+        # each character when the UART samples its stop bit, 190 ms into the mark.
+        first = read_marks(fd, [0xF0, 0xF0, 0x00, 0xF0], [1, 1, 2])
+        assert 0.15 < first - opened < 0.19 + SLACK, first - opened
         sim.send_signal(signal.SIGTERM)
         sent = [line[-4:] for line in finish(sim).splitlines() if "0x" in line]
         assert sent[:4] == ["0xF0", "0xF0", "0x00", "0xF0"], sent
@@ -126,6 +173,43 @@ def test_signals():
     os.close(reader)
 
 
+def test_replay():
+    with tempfile.TemporaryDirectory() as directory:
+        # A 0 mark; a 1 mark cut by a spike; a spike 156 ms before a 0 mark swallows its edge.
+        pulses = write_file(directory, "pulses",
+                            "# start width\n1000 100\n2000 200\n2080 15\n2844 20\n3000 100\n")
+        played = [start("--replay-pulses", pulses, "--stdout", "--fast", *fifo)
+                  for fifo in ([], ["--fifo"])]
+        assert finish(played[0]).splitlines() == ["1190.0 0xF0", "2190.0 0x08", "3034.0 0x7F"]
+        # In a FIFO the clean character waits 800 ms; the broken ones end low and go at once.
+        assert finish(played[1]).splitlines() == ["1990.0 0xF0", "2190.0 0x08", "3034.0 0x7F"]
+
+        # What is recorded plays back as it was, at the recorded times.
+        first, second = os.path.join(directory, "first"), os.path.join(directory, "second")
+        trace = finish(start("--stdout", "--fast", "--record", first, "--spikes", "20",
+                             "--spurious", ".2", "--fifo", "--seed", "4", "--start",
+                             "2026-01-10 12:00", "--minutes", "1"))
+        played = finish(start("--replay", first, "--stdout", "--fast", "--record", second))
+        with open(first) as f:
+            header, *recorded = f.read().splitlines()
+        assert header.startswith("# ") and open(second).read() == open(first).read()
+        assert [line[-4:] for line in trace.splitlines() if not line.endswith(" -")] == [
+            f"0x{int(line.split()[1]):02X}" for line in recorded]
+        assert played.splitlines() == [
+            f"{int(line.split()[0])}.0 0x{int(line.split()[1]):02X}" for line in recorded]
+
+        # Onto a port, on real time, from the open.
+        link = os.path.join(directory, "com1")
+        sim = start("--pty", link, "--on-open", "--quiet",
+                    "--replay", write_file(directory, "short", "300 240\n1300 0\n"))
+        wait_for(lambda: os.path.islink(link))
+        fd = os.open(link, os.O_RDONLY | os.O_NOCTTY)
+        opened = time.monotonic()
+        assert abs(read_marks(fd, [0xF0, 0x00], [1]) - opened - 0.3) < SLACK
+        finish(sim)
+        os.close(fd)
+
+
 def test_zone():
     # Each zone springs forward after the second minute: New York from 02:00 EST, Dublin,
     # whose zoneinfo calls winter time the daylight-saving time, from 01:00 GMT. Bits 1 to
@@ -136,6 +220,19 @@ def test_zone():
                              "--minutes", "3")).splitlines()
         bits = ["".join(lines[60 * m + s].split()[3] for s in range(1, 19)) for m in range(3)]
         assert bits == ["0" * 15 + flags for flags in ("101", "110", "010")], (zone, bits)
+
+
+def test_wine():
+    # The Windows build, with its own clock, calendar and random draws, sends what the
+    # native one sends: a noisy minute over the spring change, through the FIFO.
+    args = ["--stdout", "--fast", "--start", "2026-03-29 01:59", "--minutes", "1", "--weather",
+            "--seed", "7", "--spikes", "10", "--spurious", ".05", "--drop", ".05", "--flip",
+            ".05", "--garble", ".05", "--jitter", "10", "--fifo"]
+    windows = subprocess.run([sys.argv[3], sys.argv[4], *args], capture_output=True, text=True,
+                             timeout=DEADLINE * 4)
+    assert windows.returncode == 0, windows.stdout
+    native = finish(start(*args))
+    assert windows.stdout == native and native.count("\n") > 60, (windows.stdout, native)
 
 
 if __name__ == "__main__":

@@ -12,15 +12,20 @@
 #include "decoder/framing.h"
 #include "mark_stream.h"
 #include "options.h"
+#include "send_queue.h"
 #include "uart_model.h"
 
 namespace {
 
-int64_t ParseUtc(const char* text) {
+CivilTimeRecord ParseCivil(const char* text) {
   CivilTimeRecord civil = {};
   bool has_seconds = false;
   EXPECT_TRUE(ParseCivilTime(text, &civil, &has_seconds)) << text;
-  return JoinCivilTime(civil);
+  return civil;
+}
+
+int64_t ParseUtc(const char* text) {
+  return JoinCivilTime(ParseCivil(text));
 }
 
 TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
@@ -28,17 +33,31 @@ TEST(CivilTime, CountsDaysAndWeekdaysAndFollowsTheEuRule) {
   const std::tuple<const char*, int64_t, int> kDays[] = {
       {"2024-02-29 23:59:59", 19782, 4}, {"1969-12-31 23:59", -1, 3},
       {"1900-01-01 00:00", -25567, 1},   {"2000-02-29 12:00", 11016, 2},
-      {"1997-06-15 13:45", 10027, 7},    {"2100-02-28 00:00", 47540, 7}};
+      {"1997-06-15 13:45", 10027, 7},    {"2100-02-28 00:00", 47540, 7},
+      {"2026-03-31 23:59:59", 20543, 2}, {"2024-12-31 23:59:59", 20088, 2}};
   for (const auto& [text, days, weekday] : kDays) {
     const int64_t posix = ParseUtc(text);
     EXPECT_EQ(DivideDown(posix, kSecondsPerDay), days) << text;
-    EXPECT_EQ(JoinCivilTime(SplitPosixSeconds(posix)), posix) << text;
-    EXPECT_EQ(SplitPosixSeconds(posix).Weekday, weekday) << text;
+    // The fields as written, not merely ones that join to the same second ("April 0").
+    const CivilTimeRecord split = SplitPosixSeconds(posix);
+    const CivilTimeRecord written = ParseCivil(text);
+    EXPECT_EQ(std::tie(split.Year, split.Month, split.Day, split.Hour, split.Minute, split.Second),
+              std::tie(written.Year, written.Month, written.Day, written.Hour, written.Minute,
+                       written.Second))
+        << text;
+    EXPECT_EQ(split.Weekday, weekday) << text;
   }
   const char* const kUtcBerlin[][2] = {
-      {"2026-03-29 00:59:59", "2026-03-29 01:59:59"}, {"2026-03-29 01:00", "2026-03-29 03:00"},
-      {"2026-10-25 00:59:59", "2026-10-25 02:59:59"}, {"2026-10-25 01:00", "2026-10-25 02:00"},
-      {"2024-03-31 01:00", "2024-03-31 03:00"},       {"2026-12-31 23:30", "2027-01-01 00:30"}};
+      {"2026-03-29 00:59:59", "2026-03-29 01:59:59"},
+      {"2026-03-29 01:00", "2026-03-29 03:00"},
+      {"2026-10-25 00:59:59", "2026-10-25 02:59:59"},
+      {"2026-10-25 01:00", "2026-10-25 02:00"},
+      {"2026-12-31 23:30", "2027-01-01 00:30"},
+      // Changes on the 31st, the last day that can be the last Sunday.
+      {"2024-03-31 00:59:59", "2024-03-31 01:59:59"},
+      {"2024-03-31 01:00", "2024-03-31 03:00"},
+      {"2021-10-31 00:59:59", "2021-10-31 02:59:59"},
+      {"2021-10-31 01:00", "2021-10-31 02:00"}};
   for (const auto& c : kUtcBerlin) {
     CivilTimeRecord local = {};
     ASSERT_TRUE(ConvertToEuLocal(ParseUtc(c[0]), &local));
@@ -72,6 +91,7 @@ const WindowCase kWindows[] = {
     {"2026-10-24 22:58", 1500, "2026-10-25 01:00", false},  // 03:00 CEST, then 02:00 CET
     {"2026-06-30 21:58", 124, "2026-07-01 00:00", true},    // a new month; 01:59:60 CEST
     {"2028-12-31 22:58", 4, "1970-01-01 00:00", false},     // a new year; no event
+    {"2026-03-31 21:57", 3, "1970-01-01 00:00", false},     // 31 March, then 1 April
 };
 
 // Each minute decodes to the wall time of the mark that closes it, with the flags of the
@@ -157,6 +177,121 @@ TEST(UartModel, ReadsTheCharactersOfAWaveform) {
   }
 }
 
+// What reaches the port, and when, through the UART and (Fifo) a 16550's receive FIFO,
+// fed a second at a time: marks (owner, edge, garbled value or -1) among the pulses, and
+// characters given as such (moment, value). Out: moment, value (-1 for a mark's line
+// without one), owner (-1 for none).
+struct QueueCase {
+  const char* Name;
+  bool Fifo;
+  std::vector<std::pair<double, double>> Pulses;
+  std::vector<std::tuple<int, double, int>> Marks;
+  std::vector<std::pair<double, int>> Given;
+  std::vector<std::tuple<double, int, int>> Out;
+};
+
+const QueueCase kQueues[] = {
+    {"a spike swallows the mark's edge",
+     false,
+     {{844, 20}, {1000, 100}},
+     {{1, 1000, -1}},
+     {},
+     {{1034, 0x7F, -1}, {1190, -1, 1}}},
+    {"a garbled mark", false, {{0, 100}}, {{0, 0, 0x5A}}, {}, {{190, 0x5A, 0}}},
+    {"a spike in a mark, and its tail",
+     false,
+     {{0, 230}, {185, 10}},
+     {{0, 0, -1}},
+     {},
+     {{190, 0x00, 0}, {385, 0xFE, -1}}},
+    {"a character given as such",
+     false,
+     {{0, 100}, {400, 20}},
+     {{0, 0, -1}},
+     {{500, 0x33}},
+     {{190, 0xF0, 0}, {500, 0x33, -1}, {590, 0xFF, -1}}},
+    // The stop bit read low: at once; a clean character waits 800 ms for another.
+    {"FIFO: a 1, a 0, a 1",
+     true,
+     {{0, 200}, {1000, 100}, {2000, 200}},
+     {{0, 0, -1}, {1, 1000, -1}, {2, 2000, -1}},
+     {},
+     {{190, 0x00, 0}, {1990, 0xF0, 1}, {2190, 0x00, 2}}},
+    {"FIFO: a 0, a 1, and a mark with none",
+     true,
+     {{0, 100}, {1000, 200}},
+     {{0, 0, -1}, {2, 2000, -1}},
+     {},
+     {{990, 0xF0, 0}, {1190, 0x00, -1}, {2190, -1, 2}}},
+    {"FIFO: a 1 mark of 180 ms is clean, and waits past a line",
+     true,
+     {{0, 180}},
+     {{1, 805, -1}},
+     {},
+     {{990, 0x00, -1}, {995, -1, 1}}},
+    {"FIFO: a timeout between two characters",
+     true,
+     {{820, 100}, {1710, 20}},
+     {},
+     {},
+     {{1810, 0xF0, -1}, {2700, 0xFF, -1}}},
+    {"FIFO: a spike renews the timeout",
+     true,
+     {{0, 100}, {600, 20}},
+     {},
+     {},
+     {{1590, 0xF0, -1}, {1590, 0xFF, -1}}},
+    {"FIFO: a break behind a character waits",
+     true,
+     {{0, 100}, {500, 200}},
+     {},
+     {},
+     {{1490, 0xF0, -1}, {1490, 0x00, -1}}},
+    {"FIFO: a given character goes in too",
+     true,
+     {{0, 100}},
+     {},
+     {{700, 0x33}},
+     {{1500, 0xF0, -1}, {1500, 0x33, -1}}},
+    {"FIFO: the trigger level",
+     true,
+     {{0, 20}, {200, 20}, {400, 20}, {600, 20}, {800, 20}, {1000, 20}, {1200, 20}, {1400, 20}},
+     {},
+     {},
+     std::vector<std::tuple<double, int, int>>(8, {1590, 0xFF, -1})},
+};
+
+TEST(SendQueue, DeliversAtTheUartsAndTheFifosMoments) {
+  constexpr double kSecondMs = 1000;
+  for (const QueueCase& c : kQueues) {
+    SCOPED_TRACE(c.Name);
+    SendQueueRecord queue;
+    StartSendQueue(&queue, c.Fifo);
+    std::vector<std::tuple<double, int, int>> out;
+    for (double from = 0; from < 4 * kSecondMs; from += kSecondMs) {
+      const auto within = [&](double at) { return at >= from && at < from + kSecondMs; };
+      for (const auto& [start, width] : c.Pulses) {
+        ASSERT_TRUE(!within(start) || AddLinePulse(&queue.Uart, start, width));
+      }
+      for (const auto& [owner, edge, garbled] : c.Marks) {
+        ASSERT_TRUE(!within(edge) ||
+                    AddQueueMark(&queue, owner, edge, garbled >= 0, static_cast<uint8_t>(garbled)));
+      }
+      for (const auto& [at, value] : c.Given) {
+        ASSERT_TRUE(!within(at) || AddQueueCharacter(&queue, at, static_cast<uint8_t>(value), -1));
+      }
+      ASSERT_TRUE(
+          SettleQueue(&queue, from + kSecondMs < 4 * kSecondMs ? from + kSecondMs : HUGE_VAL));
+      OutgoingRecord outgoing = {};
+      while (TakeOutgoing(&queue, &outgoing)) {
+        out.emplace_back(outgoing.AtMs, outgoing.HasCharacter ? outgoing.Value : -1,
+                         outgoing.Owner);
+      }
+    }
+    EXPECT_EQ(out, c.Out);
+  }
+}
+
 // The jitter spreads the widths around each mark's own width with its standard deviation;
 // spikes come at the rate asked for, anywhere in the second, 5 to 45 ms wide.
 TEST(MarkStream, SpreadsWidthsAndSpikesAsAsked) {
@@ -204,11 +339,28 @@ bool Parse(std::vector<const char*> arguments, std::string* message) {
 const std::pair<std::vector<const char*>, const char*> kArguments[] = {
     {{"--help"}, ""},
     {{"--pty", "/tmp/x", "--on-open", "--from-second", "56", "--minutes=3"}, ""},
-    {{}, "no output: give --pty LINK, --device PATH or --stdout"},
+    {{"--record", "f", "--fast", "--spikes", "120", "--ahead=1440", "--fifo"}, ""},
+    {{"--pty", "p", "--on-open", "--replay-pulses", "f", "--fifo", "--stdout"}, ""},
+    {{}, "no output: give --pty LINK, --device PATH, --stdout or --record FILE"},
     {{"--stdout", "--bogus"}, "unknown option '--bogus' (see --help)"},
     {{"--pty"}, "--pty wants a value"},
     {{"--pty", "a", "--device", "b"}, "--pty and --device exclude each other"},
-    {{"--pty", "a", "--fast"}, "--fast goes only with --stdout alone"},
+    {{"--pty", "a", "--stdout", "--fast"},
+     "--fast goes only with --stdout or --record, not with a port"},
+    {{"--device", "d", "--spikes", "0"},
+     "--spikes models the receiving UART, which --device leaves to the real port"},
+    {{"--device", "d", "--fifo"},
+     "--fifo models the receiving UART, which --device leaves to the real port"},
+    {{"--device", "d", "--replay-pulses", "f"},
+     "--replay-pulses models the receiving UART, which --device leaves to the real port"},
+    {{"--stdout", "--replay", "f", "--replay-pulses", "g"},
+     "--replay and --replay-pulses exclude each other"},
+    {{"--stdout", "--weather", "--replay-pulses", "f", "--seed=1"},
+     "--replay-pulses plays the file as it is: --weather does not go with it"},
+    {{"--stdout", "--replay", "f", "--fifo"},
+     "--fifo does not go with --replay, whose times are the port's own"},
+    {{"--stdout", "--ahead", "0", "--start", "2026-01-01 10:00"},
+     "--ahead follows the real clock: it does not go with --start"},
     {{"--stdout", "--on-open"}, "--on-open needs --pty"},
     {{"--stdout", "--from-second", "3"}, "--from-second needs --start or --on-open"},
     {{"--stdout", "--start", "2026-03-29 01:59:30", "--from-second", "3"},
@@ -223,6 +375,8 @@ const std::pair<std::vector<const char*>, const char*> kArguments[] = {
 const std::pair<const char*, std::vector<const char*>> kBadValues[] = {
     {"--drop", {"1.5", "0x1", "0.1.1", ".", "-0", "1e-1", "inf"}},
     {"--jitter", {"1000.5", "nan", "+9"}},
+    {"--spikes", {"120.5", "-1"}},
+    {"--ahead", {"1441", "1.5"}},
     {"--seed", {"0x10", "18446744073709551616", "-1"}},
     {"--minutes", {"0", "+3"}},
     {"--from-second", {"60"}},

@@ -134,19 +134,22 @@ bool PutSecondOnLine(const SecondRecord& second, double start_ms, UartRecord* ua
   return true;
 }
 
-int FormatTraceLine(const SecondRecord& second, char* line) {
+int FormatTraceLine(const SecondRecord& second, bool has_character, uint8_t value, char* line) {
   const int prefix = FormatTimePrefix(second.Local, line);
   const char* bit = !second.HasMark ? "-" : (second.Bit ? "1" : "0");
-  if (second.Sent) {
+  if (has_character) {
     return prefix + std::snprintf(line + prefix, kTraceLineSize - prefix, " %02d %s 0x%02X\n",
-                                  second.Second, bit, second.Value);
+                                  second.Second, bit, value);
   }
   return prefix +
          std::snprintf(line + prefix, kTraceLineSize - prefix, " %02d %s -\n", second.Second, bit);
 }
 
-int FormatExtraTraceLine(const SecondRecord& second, char* line) {
+int FormatExtraTraceLine(const SecondRecord& second, uint8_t value, char* line) {
   const int prefix = FormatTimePrefix(second.Local, line);
-  return prefix +
-         std::snprintf(line + prefix, kTraceLineSize - prefix, " -- - 0x%02X\n", second.ExtraValue);
+  return prefix + std::snprintf(line + prefix, kTraceLineSize - prefix, " -- - 0x%02X\n", value);
+}
+
+int FormatPlayedTraceLine(double at_ms, uint8_t value, char* line) {
+  return std::snprintf(line, kTraceLineSize, "%.1f 0x%02X\n", at_ms, value);
 }

@@ -85,9 +85,12 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second);
 // on the line that `uart` receives. False when the UART cannot hold them.
 bool PutSecondOnLine(const SecondRecord& second, double start_ms, UartRecord* uart);
 
-// "YYYY-MM-DD HH:MM:SS SS BIT CHAR\n" for the mark of `second` ("-" for a missing bit or
-// character). Returns the length written; `line` holds at least kTraceLineSize chars.
-int FormatTraceLine(const SecondRecord& second, char* line);
-// The line of the spurious character of `second`, with "--" for the second and "-" for
-// the bit.
-int FormatExtraTraceLine(const SecondRecord& second, char* line);
+// "YYYY-MM-DD HH:MM:SS SS BIT CHAR\n" for the mark of `second`: CHAR is `value` when
+// `has_character`, else "-" (and BIT "-" in the silent second). Returns the length
+// written; `line` holds at least kTraceLineSize chars.
+int FormatTraceLine(const SecondRecord& second, bool has_character, uint8_t value, char* line);
+// The line of a character that is no mark's own, which started within `second`: "--" for
+// the second and "-" for the bit.
+int FormatExtraTraceLine(const SecondRecord& second, uint8_t value, char* line);
+// The line of a character played from a file: "MS 0xXX\n", ms from the start.
+int FormatPlayedTraceLine(double at_ms, uint8_t value, char* line);

@@ -13,34 +13,47 @@ constexpr int kExitBadInput = 2;
 constexpr int kNoFromSecond = -1;
 // The largest mark width or jitter (ms) the options take: a whole second.
 constexpr double kLargestMarkMs = 1000;
+// The most interference spikes a minute --spikes takes: two a second.
+constexpr double kLargestSpikesPerMinute = 120;
+// The furthest --ahead reaches: a day.
+constexpr int kLargestAheadMinutes = 1440;
 // Room for any message ParseOptions writes.
 constexpr size_t kMessageSize = 256;
 
 struct OptionsRecord {
-  const char* PtyLink;     // --pty LINK, or nullptr; points into argv
-  const char* DevicePath;  // --device PATH, or nullptr; points into argv
-  bool Trace;              // --stdout
-  bool Fast;               // --fast
-  bool HasStart;           // --start given
-  CivilTimeRecord Start;   // its wall-clock time, in the chosen zone
-  bool StartHasSeconds;    // it gave ":SS"
-  bool OnOpen;             // --on-open
-  int FromSecond;          // --from-second S, 0 .. 59, or kNoFromSecond
-  int64_t Minutes;         // --minutes N; 0 runs until stopped
-  bool Leap;               // --leap
-  bool Weather;            // --weather
-  double DropChance;       // --drop P and the other faults: 0 .. 1
+  const char* PtyLink;           // --pty LINK, or nullptr; points into argv, as all names here
+  const char* DevicePath;        // --device PATH, or nullptr
+  bool Trace;                    // --stdout
+  const char* RecordPath;        // --record FILE, or nullptr
+  bool Fast;                     // --fast
+  const char* ReplayPulsesPath;  // --replay-pulses FILE, or nullptr
+  const char* ReplayPath;        // --replay FILE, or nullptr
+  bool Fifo;                     // --fifo
+  bool HasStart;                 // --start given
+  CivilTimeRecord Start;         // its wall-clock time, in the chosen zone
+  bool StartHasSeconds;          // it gave ":SS"
+  bool OnOpen;                   // --on-open
+  int FromSecond;                // --from-second S, 0 .. 59, or kNoFromSecond
+  int64_t Minutes;               // --minutes N; 0 runs until stopped
+  bool HasAhead;                 // --ahead given
+  int AheadMinutes;              // its value, 0 .. kLargestAheadMinutes
+  bool Leap;                     // --leap
+  bool Weather;                  // --weather
+  double DropChance;             // --drop P and the other faults: 0 .. 1
   double SpuriousChance;
   double FlipChance;
   double GarbleChance;
   double LongMarkMs;   // --long-mark MS, --short-mark MS, --jitter MS; 0 .. kLargestMarkMs
   double ShortMarkMs;  // (defaults: the transmitter's widths and no jitter)
   double JitterMs;
-  bool HasSeed;  // --seed given
+  bool HasSpikes;          // --spikes given
+  double SpikesPerMinute;  // its value, 0 .. kLargestSpikesPerMinute
+  bool HasSeed;            // --seed given
   uint64_t Seed;
-  const char* Zone;  // --tz NAME, or nullptr for the built-in EU rule; points into argv
-  bool Quiet;        // --quiet
-  bool Help;         // --help: nothing else was checked
+  const char* Zone;          // --tz NAME, or nullptr for the built-in EU rule; points into argv
+  bool Quiet;                // --quiet
+  bool Help;                 // --help: nothing else was checked
+  const char* StreamOption;  // the first option given that shapes the marks, or nullptr
 };
 
 // Reads argv into `options`. False with a one-line message (without the program's name)

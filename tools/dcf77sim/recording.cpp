@@ -1,6 +1,7 @@
 #include "recording.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -52,4 +53,21 @@ RecordLineKind ReadRecordLine(const char* line, double* first, double* second) {
     return kBadLine;
   }
   return *SkipBlanks(p) == '\0' ? kNumbersLine : kBadLine;
+}
+
+RecordReadResult ReadNextRecord(std::FILE* file, int* line_number, double* first, double* second) {
+  char line[kLongestRecordLine];
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    ++*line_number;
+    const size_t length = std::strlen(line);
+    // A zero byte ends the text early; a line without its end did not fit.
+    if (length == 0 || (line[length - 1] != '\n' && !std::feof(file))) {
+      return kRecordBad;
+    }
+    const RecordLineKind kind = ReadRecordLine(line, first, second);
+    if (kind != kCommentLine) {
+      return kind == kNumbersLine ? kRecordRead : kRecordBad;
+    }
+  }
+  return std::ferror(file) ? kRecordFailed : kRecordEnd;
 }
