@@ -39,7 +39,6 @@ SET_CALLED = re.compile(r"^(\d+\.\d+):\w+:Call KERNEL32\.SetLocalTime\(", re.M)
 SET_RETURNED = re.compile(r"^\d+\.\d+:\w+:Ret  KERNEL32\.SetLocalTime\(\) retval=([0-9a-f]+)")
 CLOCK_TRACE = "fixme-all,+timestamp,+relay"
 QUIET = "fixme-all"
-ACCEPTED_SPAN_MS = 500
 # A set the program repeats (to convert with the new daylight-saving setting) follows the
 # accepted first call at once.
 REPEAT_WITHIN_S = 1.0
