@@ -78,9 +78,10 @@ class ReceptionTest : public ::testing::Test {
   uint32_t now_ = 0;
 };
 
-// 10 January 2012 (a Tuesday), 01:30 and 01:31.
+// 10 January 2012 (a Tuesday), 01:30, 01:31 and 01:32.
 const uint64_t kFirst = BuildFrame({0x30, 0x01, 0x10, 2, 0x01, 0x12});
 const uint64_t kSecond = BuildFrame({0x31, 0x01, 0x10, 2, 0x01, 0x12});
+const uint64_t kThird = BuildFrame({0x32, 0x01, 0x10, 2, 0x01, 0x12});
 
 TEST_F(ReceptionTest, SpikesChangeNothingNotEvenTheGapOfSecond59) {
   std::vector<Character> minute = MinuteOf(kFirst);
@@ -162,6 +163,21 @@ TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
     EXPECT_EQ(result.Check, c.check);
     EXPECT_EQ(result.Second, 0);
   }
+}
+
+TEST_F(ReceptionTest, AfterARestartTheHeldMinuteConfirmsNothing) {
+  // 01:30 is held, and the port is away for a moment right after the mark that closed it. By
+  // fields and by ticks 01:31 follows 01:30: without the restart it would be confirmed.
+  Play(MinuteOf(kFirst));
+  RestartReception();
+  EXPECT_EQ(Play(MinuteOf(kSecond)).Verdict, kMinuteHeld);
+  EXPECT_EQ(Play(MinuteOf(kThird)).Verdict, kMinuteConfirmed) << "reception goes on";
+  // Part of a minute, a doubtful mark in it, goes too.
+  Play({{0xC0, kSecondMs}, {kOne, kSecondMs}});
+  RestartReception();
+  EXPECT_EQ(ReceiverState.SecondCounter, 0);
+  EXPECT_EQ(ReceiverState.FrameBits, 0u);
+  EXPECT_EQ(ReceiverState.DoubtfulMarks, 0);
 }
 
 }  // namespace
