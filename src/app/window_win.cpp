@@ -8,6 +8,7 @@
 #include "decoder/reception.h"
 #include "display/face_win.h"
 #include "display/readout_win.h"
+#include "port/port_watch.h"
 #include "port/receiver_port_win.h"
 
 namespace {
@@ -17,6 +18,22 @@ constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
 // At 50 baud 8N1 at most 5 characters arrive in a second; a port left at another rate may
 // deliver thousands, and the message loop must still get its turn.
 constexpr int kMostCharactersPerPoll = 64;
+
+// The receiver port's reads and opens, for giving it up and opening it again.
+PortWatchRecord PortWatch = {};
+
+// Closes the port as the normal end does and starts reception afresh: the readout shows the
+// seconds at 00 until the port is back and marks come again.
+void GiveUpPort(uint32_t now) {
+  CloseReceiverPort();
+  RestartReception();
+  NotePortClosed(&PortWatch, now);
+  DrawReadout(0);
+}
+
+void TryReopeningPort(uint32_t now) {
+  NoteReopenTried(&PortWatch, ReopenReceiverPort(), now);
+}
 
 // Moves the window with the cursor for as long as the (logical) left button is held. The
 // button is read from the device itself, so the loop needs no messages to see it released;
@@ -74,6 +91,20 @@ LRESULT OnTimer() {
   return 0;
 }
 
+LRESULT OnPowerBroadcast(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (wParam != PBT_APMRESUMEAUTOMATIC) {
+    return DefWindowProcA(window, WM_POWERBROADCAST, wParam, lParam);
+  }
+  // A driver may have lost its device across sleep while the handle still looks sound, so
+  // the port is opened afresh at once; should that fail, the polls go on trying.
+  const DWORD now = GetTickCount();
+  if (!PortWatch.Closed) {
+    GiveUpPort(now);
+  }
+  TryReopeningPort(now);
+  return TRUE;
+}
+
 LRESULT OnDestroy() {
   // A window closed or destroyed from outside ends the message loop as Escape does, so
   // that the normal end still saves the settings and releases the port.
@@ -105,6 +136,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return OnKeyUp(wParam);
     case WM_TIMER:
       return OnTimer();
+    case WM_POWERBROADCAST:
+      return OnPowerBroadcast(window, wParam, lParam);
     case WM_DESTROY:
       return OnDestroy();
     default:
@@ -116,11 +149,21 @@ bool PollReceiver() {
   // Every character queued since the last poll, each with this poll's tick: a spike
   // queued before a mark must not hold the mark back by a whole period.
   const DWORD now = GetTickCount();
+  if (PortWatch.Closed) {
+    if (IsReopenDue(PortWatch, now)) {
+      TryReopeningPort(now);
+    }
+    return false;
+  }
   uint8_t character = 0;
   int read = 0;
-  while (read < kMostCharactersPerPoll && ReadReceiverByte(&character) > 0) {
+  int32_t count = 0;
+  while (read < kMostCharactersPerPoll && (count = ReadReceiverByte(&character)) > 0) {
     HandleCharacter(character, now);
     ++read;
+  }
+  if (NoteReadOutcome(&PortWatch, count < 0, now)) {
+    GiveUpPort(now);
   }
   if (read == 0) {
     return false;

@@ -16,6 +16,10 @@ void PrepareReceiverLine(DCB* line);
 // fit in PortHandle's 16 bits; no handle is then left open and PortHandle is kNoPort.
 bool OpenReceiverPort(unsigned n);
 
+// Opens again, with the same setup, the port that OpenReceiverPort opened last: after it was
+// given up, or closed across sleep. False as for OpenReceiverPort, and when none was opened.
+bool ReopenReceiverPort();
+
 // Reads one character into *character without waiting: only when the port has one
 // queued, after clearing any line error that would hold up the read. Returns 1 when one
 // was read, 0 when none was queued, -1 on error or with no port open; *character is only

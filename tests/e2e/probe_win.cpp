@@ -2,6 +2,7 @@
 //   probe msgbox CAPTION    waits for a message box, prints its text, presses OK
 //   probe endsession 0|1    sends WM_ENDSESSION to the program's window
 //   probe close             sends WM_CLOSE to the program's window
+//   probe resume            sends the resume from sleep (WM_POWERBROADCAST) to the window
 // Exit code 0 on success, 1 when the window or box was not found in time.
 #include <windows.h>
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
     return SendToProgram(WM_CLOSE, 0);
   }
-  std::fprintf(stderr, "usage: probe msgbox CAPTION | endsession 0|1 | close\n");
+  if (argc == 2 && std::strcmp(argv[1], "resume") == 0) {
+    return SendToProgram(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+  }
+  std::fprintf(stderr, "usage: probe msgbox CAPTION | endsession 0|1 | close | resume\n");
   return 2;
 }
