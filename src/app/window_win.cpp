@@ -62,10 +62,21 @@ LRESULT OnSetCursor(HWND window, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-LRESULT OnEraseBackground() {
-  // The face fetches the window's context itself; the one passed along is not needed.
-  PaintFace();
+LRESULT OnPaint(HWND window) {
+  // BeginPaint erases first only when the update region asks for it, so the face is drawn
+  // here, for every repaint; it covers the whole window, so nothing needs erasing.
+  PAINTSTRUCT paint;
+  const HDC context = BeginPaint(window, &paint);
+  if (context) {
+    DrawFace(context);
+  }
+  EndPaint(window, &paint);
   return 0;
+}
+
+LRESULT OnEraseBackground() {
+  // Nonzero: the background counts as erased, and WM_PAINT draws over all of it.
+  return TRUE;
 }
 
 LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -128,6 +139,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_SETCURSOR:
       return OnSetCursor(window, wParam, lParam);
+    case WM_PAINT:
+      return OnPaint(window);
     case WM_ERASEBKGND:
       return OnEraseBackground();
     case WM_ENDSESSION:
