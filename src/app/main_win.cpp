@@ -46,6 +46,7 @@ void RunMessageLoop() {
 
 [[noreturn]] void EndNormally(HINSTANCE instance) {
   KillTimer(MainWindow, kPollTimerId);
+  NoteWindowPlace();
   SaveSettings();
   if (GlyphStrip) {
     DeleteObject(GlyphStrip);

@@ -41,6 +41,7 @@ void TryReopeningPort(uint32_t now) {
 // one is the physical right one.
 void DragWindow() {
   const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+  NoteWindowPlace();
   POINT cursor;
   GetCursorPos(&cursor);
   const int32_t grab_x = cursor.x - WindowGeometry.Left;
@@ -84,6 +85,7 @@ LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
   // off, the program carries on. Users who start the program at logon never press Escape,
   // so the window's place is saved here too; nothing else of the normal end is done.
   if (wParam) {
+    NoteWindowPlace();
     SaveSettings();
     ExitProcess(0);
   }
@@ -124,6 +126,17 @@ LRESULT OnDestroy() {
 }
 
 }  // namespace
+
+void NoteWindowPlace() {
+  // Windows moves the window itself when a monitor goes or the display's resolution changes.
+  // The close from outside destroys it before the settings are written: its place as last
+  // known is then the one to keep.
+  RECT place;
+  if (IsWindow(MainWindow) && GetWindowRect(MainWindow, &place)) {
+    WindowGeometry.Left = place.left;
+    WindowGeometry.Top = place.top;
+  }
+}
 
 bool RegisterWindowClass(HINSTANCE instance) {
   WNDCLASSA window_class = {};

@@ -10,6 +10,10 @@ constexpr char kWindowClassName[] = "DCF_77_DECODER";
 constexpr char kWindowTitle[] = "DCF 77 DECODER";
 constexpr UINT_PTR kPollTimerId = 10;
 
+// Takes MainWindow's real place on the screen into WindowGeometry's left and top; where the
+// window no longer exists, WindowGeometry stays as it is.
+void NoteWindowPlace();
+
 // Registers "DCF_77_DECODER" for `instance`; false when the platform gave no class atom.
 bool RegisterWindowClass(HINSTANCE instance);
 
