@@ -94,7 +94,9 @@ bool OpenReceiverPort(unsigned n) {
   char name[kDeviceNameSize];
   FormatDeviceName(name, "Com%d", static_cast<int>(n));
 
-  const HFILE file = _lopen(name, OF_READ);
+  // A share mode of 0 would be compatibility mode, which lets other programs open the port
+  // too; a communications port is opened for exclusive access.
+  const HFILE file = _lopen(name, OF_READ | OF_SHARE_EXCLUSIVE);
   if (file == HFILE_ERROR) {
     PortHandle = kNoPort;
     return false;
