@@ -21,18 +21,32 @@ constexpr uint32_t kStart = 0xFFFFF000u;
 TEST(PortWatchTest, GivenUpAfterThreeSecondsOfFailuresAndTriedEveryThreeSeconds) {
   const Step kSteps[] = {
       {0, kAskDue, false},  // as at start-up: open, nothing to do
-      {0, kReadGood, false},        {250, kReadFailed, false},   {500, kReadFailed, false},
+      {0, kReadGood, false},
+      {250, kReadFailed, false},
+      {500, kReadFailed, false},
       {750, kReadGood, false},  // a good read ends the run
-      {1000, kReadFailed, false},   {3750, kReadFailed, false},  {3999, kReadFailed, false},
+      {1000, kReadFailed, false},
+      {3750, kReadFailed, false},
+      {3999, kReadFailed, false},
       {4000, kReadFailed, true},  // 3000 ms of failures from 1000
-      {4000, kClosed, false},       {4000, kAskDue, false},      {6999, kAskDue, false},
-      {7000, kAskDue, true},        {7000, kTriedFailed, false}, {7250, kAskDue, false},
-      {9999, kAskDue, false},       {10000, kAskDue, true},      {10000, kTriedOpened, false},
-      {10000, kAskDue, false},      {10250, kReadFailed, false},  // watched afresh: a new run
-                                                                  // starts here
-      {13000, kReadFailed, false},  {13250, kReadFailed, true},  {13250, kClosed, false},
+      {4000, kClosed, false},
+      {4000, kAskDue, false},
+      {6999, kAskDue, false},
+      {7000, kAskDue, true},
+      {7000, kTriedFailed, false},
+      {7250, kAskDue, false},
+      {9999, kAskDue, false},
+      {10000, kAskDue, true},
+      {10000, kTriedOpened, false},
+      {10000, kAskDue, false},
+      {10250, kReadFailed, false},  // watched afresh: a new run
+                                    // starts here
+      {13000, kReadFailed, false},
+      {13250, kReadFailed, true},
+      {13250, kClosed, false},
       {13250, kTriedOpened, false},  // after a resume the open is tried at once
-      {13250, kAskDue, false},      {13500, kReadGood, false},
+      {13250, kAskDue, false},
+      {13500, kReadGood, false},
   };
   PortWatchRecord watch = {};
   for (const Step& step : kSteps) {
