@@ -31,7 +31,6 @@ TEST(DecimalTest, ProfileValuesReadAsTheProfileReadsThemButNegativesStayNegative
       {"102abc", 102},
       {"+678abc", 678},
       {" \t 7", 7},
-      {"12 34", 12},
       {"xyz", 0},
       {"- 5", 0},
       {"08", 8},
