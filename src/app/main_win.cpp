@@ -26,12 +26,27 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_VISIBLE;
   ExitProcess(0);
 }
 
-void PlaceWindow() {
-  LoadSettings();
-  // The virtual screen spans every monitor, so a window kept on a second one stays there.
+// Keeps the window on the monitor it is on, or nearest to: the virtual screen spans all
+// monitors, and with monitors of different sizes it has corners that none of them shows.
+void KeepWindowOnMonitor() {
+  const ScreenRectRecord span = FindWindowRect(WindowGeometry);
+  const RECT window = {span.Left, span.Top, span.Right, span.Bottom};
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoA(MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& area = monitor.rcMonitor;
+    KeepWindowOnScreen(&WindowGeometry, area.left, area.top, area.right - area.left,
+                       area.bottom - area.top);
+    return;
+  }
   KeepWindowOnScreen(&WindowGeometry, GetSystemMetrics(SM_XVIRTUALSCREEN),
                      GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
                      GetSystemMetrics(SM_CYVIRTUALSCREEN));
+}
+
+void PlaceWindow() {
+  LoadSettings();
+  KeepWindowOnMonitor();
   SetWindowPos(MainWindow, HWND_NOTOPMOST, WindowGeometry.Left, WindowGeometry.Top,
                WindowGeometry.Width, WindowGeometry.Height, SWP_NOACTIVATE);
 }
@@ -46,6 +61,7 @@ void RunMessageLoop() {
 
 [[noreturn]] void EndNormally(HINSTANCE instance) {
   KillTimer(MainWindow, kPollTimerId);
+  NoteWindowPlace();
   SaveSettings();
   if (GlyphStrip) {
     DeleteObject(GlyphStrip);

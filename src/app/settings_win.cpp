@@ -10,6 +10,8 @@
 namespace {
 
 constexpr char kSection[] = "DCF 77 DECODER";
+// Room for any number a person would store, and then some: what does not fit is cut.
+constexpr DWORD kValueSize = 64;
 
 struct Setting {
   const char* Key;
@@ -27,9 +29,12 @@ constexpr Setting kSettings[] = {
 }  // namespace
 
 void LoadSettings() {
+  // Read as text: GetProfileIntA gives 0 for a value below zero, and a window left of or
+  // above the primary monitor has one.
   for (const Setting& setting : kSettings) {
-    WindowGeometry.*setting.Field =
-        static_cast<int32_t>(GetProfileIntA(kSection, setting.Key, setting.Default));
+    char value[kValueSize];
+    GetProfileStringA(kSection, setting.Key, "", value, kValueSize);
+    WindowGeometry.*setting.Field = ParseProfileInt(value, setting.Default);
   }
 }
 

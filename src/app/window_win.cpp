@@ -8,6 +8,7 @@
 #include "decoder/reception.h"
 #include "display/face_win.h"
 #include "display/readout_win.h"
+#include "port/port_watch.h"
 #include "port/receiver_port_win.h"
 
 namespace {
@@ -18,12 +19,29 @@ constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
 // deliver thousands, and the message loop must still get its turn.
 constexpr int kMostCharactersPerPoll = 64;
 
+// The receiver port's reads and opens, for giving it up and opening it again.
+PortWatchRecord PortWatch = {};
+
+// Closes the port as the normal end does and starts reception afresh: the readout shows the
+// seconds at 00 until the port is back and marks come again.
+void GiveUpPort(uint32_t now) {
+  CloseReceiverPort();
+  RestartReception();
+  NotePortClosed(&PortWatch, now);
+  DrawReadout(0);
+}
+
+void TryReopeningPort(uint32_t now) {
+  NoteReopenTried(&PortWatch, ReopenReceiverPort(), now);
+}
+
 // Moves the window with the cursor for as long as the (logical) left button is held. The
 // button is read from the device itself, so the loop needs no messages to see it released;
 // the device knows only physical buttons, and for a user who swapped them the logical left
 // one is the physical right one.
 void DragWindow() {
   const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+  NoteWindowPlace();
   POINT cursor;
   GetCursorPos(&cursor);
   const int32_t grab_x = cursor.x - WindowGeometry.Left;
@@ -45,10 +63,21 @@ LRESULT OnSetCursor(HWND window, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
-LRESULT OnEraseBackground() {
-  // The face fetches the window's context itself; the one passed along is not needed.
-  PaintFace();
+LRESULT OnPaint(HWND window) {
+  // BeginPaint erases first only when the update region asks for it, so the face is drawn
+  // here, for every repaint; it covers the whole window, so nothing needs erasing.
+  PAINTSTRUCT paint;
+  const HDC context = BeginPaint(window, &paint);
+  if (context) {
+    DrawFace(context);
+  }
+  EndPaint(window, &paint);
   return 0;
+}
+
+LRESULT OnEraseBackground() {
+  // Nonzero: the background counts as erased, and WM_PAINT draws over all of it.
+  return TRUE;
 }
 
 LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -56,6 +85,7 @@ LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
   // off, the program carries on. Users who start the program at logon never press Escape,
   // so the window's place is saved here too; nothing else of the normal end is done.
   if (wParam) {
+    NoteWindowPlace();
     SaveSettings();
     ExitProcess(0);
   }
@@ -74,6 +104,20 @@ LRESULT OnTimer() {
   return 0;
 }
 
+LRESULT OnPowerBroadcast(HWND window, WPARAM wParam, LPARAM lParam) {
+  if (wParam != PBT_APMRESUMEAUTOMATIC) {
+    return DefWindowProcA(window, WM_POWERBROADCAST, wParam, lParam);
+  }
+  // A driver may have lost its device across sleep while the handle still looks sound, so
+  // the port is opened afresh at once; should that fail, the polls go on trying.
+  const DWORD now = GetTickCount();
+  if (!PortWatch.Closed) {
+    GiveUpPort(now);
+  }
+  TryReopeningPort(now);
+  return TRUE;
+}
+
 LRESULT OnDestroy() {
   // A window closed or destroyed from outside ends the message loop as Escape does, so
   // that the normal end still saves the settings and releases the port.
@@ -82,6 +126,17 @@ LRESULT OnDestroy() {
 }
 
 }  // namespace
+
+void NoteWindowPlace() {
+  // Windows moves the window itself when a monitor goes or the display's resolution changes.
+  // The close from outside destroys it before the settings are written: its place as last
+  // known is then the one to keep.
+  RECT place;
+  if (IsWindow(MainWindow) && GetWindowRect(MainWindow, &place)) {
+    WindowGeometry.Left = place.left;
+    WindowGeometry.Top = place.top;
+  }
+}
 
 bool RegisterWindowClass(HINSTANCE instance) {
   WNDCLASSA window_class = {};
@@ -97,6 +152,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   switch (message) {
     case WM_SETCURSOR:
       return OnSetCursor(window, wParam, lParam);
+    case WM_PAINT:
+      return OnPaint(window);
     case WM_ERASEBKGND:
       return OnEraseBackground();
     case WM_ENDSESSION:
@@ -105,6 +162,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return OnKeyUp(wParam);
     case WM_TIMER:
       return OnTimer();
+    case WM_POWERBROADCAST:
+      return OnPowerBroadcast(window, wParam, lParam);
     case WM_DESTROY:
       return OnDestroy();
     default:
@@ -116,11 +175,21 @@ bool PollReceiver() {
   // Every character queued since the last poll, each with this poll's tick: a spike
   // queued before a mark must not hold the mark back by a whole period.
   const DWORD now = GetTickCount();
+  if (PortWatch.Closed) {
+    if (IsReopenDue(PortWatch, now)) {
+      TryReopeningPort(now);
+    }
+    return false;
+  }
   uint8_t character = 0;
   int read = 0;
-  while (read < kMostCharactersPerPoll && ReadReceiverByte(&character) > 0) {
+  int32_t count = 0;
+  while (read < kMostCharactersPerPoll && (count = ReadReceiverByte(&character)) > 0) {
     HandleCharacter(character, now);
     ++read;
+  }
+  if (NoteReadOutcome(&PortWatch, count < 0, now)) {
+    GiveUpPort(now);
   }
   if (read == 0) {
     return false;

@@ -1,4 +1,5 @@
-// The window class and its procedure: polling the receiver, the drag, painting, quitting.
+// The window class and its procedure: polling the receiver, the drag, painting, sleep,
+// quitting.
 #pragma once
 
 #include <windows.h>
@@ -9,11 +10,17 @@ constexpr char kWindowClassName[] = "DCF_77_DECODER";
 constexpr char kWindowTitle[] = "DCF 77 DECODER";
 constexpr UINT_PTR kPollTimerId = 10;
 
+// Takes MainWindow's real place on the screen into WindowGeometry's left and top; where the
+// window no longer exists, WindowGeometry stays as it is.
+void NoteWindowPlace();
+
 // Registers "DCF_77_DECODER" for `instance`; false when the platform gave no class atom.
 bool RegisterWindowClass(HINSTANCE instance);
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Reads every character queued at the port (up to a limit), hands each to
-// HandleCharacter with the poll's tick, and redraws the readout. False when none was there.
+// HandleCharacter with the poll's tick, and redraws the readout. A port whose reads have
+// failed for kPortGiveUpMs is closed, the readout redrawn with the seconds at 00, and
+// opened again every kPortRetryMs. False when no character was read.
 bool PollReceiver();

@@ -55,3 +55,8 @@ CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
   ReceiverState.LastByteTick = now;
   return result;
 }
+
+void RestartReception() {
+  ResetFrame();
+  LastDecodedMinute = DecodedMinuteRecord{};
+}

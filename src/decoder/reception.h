@@ -38,3 +38,8 @@ struct CharacterResultRecord {
 // decodes, the clock is set from it if the minute before confirms it; and `now` becomes
 // LastByteTick.
 CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now);
+
+// Starts reception afresh, as when the port has been away: clears the frame and drops the
+// held minute, so that nothing received before confirms a minute received after. Leaves
+// LastByteTick alone; the open notes its own.
+void RestartReception();

@@ -12,23 +12,25 @@ constexpr int kPenWidth = 1;
 
 }  // namespace
 
+void DrawFace(HDC target) {
+  const int32_t width = WindowGeometry.Width;
+  const int32_t height = WindowGeometry.Height;
+  RECT panel;
+  SetRect(&panel, 0, 0, width, height);
+  FillRect(target, &panel, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  DrawBevel(target, 0, 0, width, height, kBevelDepth, true);
+  DrawBevel(target, kBevelDepth, kBevelDepth, width - 2 * kBevelDepth, height - 2 * kBevelDepth,
+            kBevelDepth, false);
+  DrawReadout(target);
+}
+
 void PaintFace() {
   // GetDC(0) would hand out the whole screen.
   if (MainWindow == 0) {
     return;
   }
-  const int32_t width = WindowGeometry.Width;
-  const int32_t height = WindowGeometry.Height;
   HDC context = GetDC(MainWindow);
-
-  RECT panel;
-  SetRect(&panel, 0, 0, width, height);
-  FillRect(context, &panel, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-  DrawBevel(context, 0, 0, width, height, kBevelDepth, true);
-  DrawBevel(context, kBevelDepth, kBevelDepth, width - 2 * kBevelDepth, height - 2 * kBevelDepth,
-            kBevelDepth, false);
-  DrawReadout(context);
-
+  DrawFace(context);
   ReleaseDC(MainWindow, context);
 }
 

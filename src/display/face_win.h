@@ -5,7 +5,11 @@
 
 #include <cstdint>
 
-// Repaints the whole of MainWindow from WindowGeometry's width and height.
+// Draws the whole face into `target`, a device context of MainWindow's, from
+// WindowGeometry's width and height.
+void DrawFace(HDC target);
+
+// Repaints the whole of MainWindow through a device context of its own.
 void PaintFace();
 
 // Draws `depth` rings of a bevel around the rectangle at (x, y), width by height pixels,

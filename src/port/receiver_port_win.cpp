@@ -33,6 +33,10 @@ constexpr int32_t kCharacterRead = 1;
 constexpr int32_t kNothingQueued = 0;
 constexpr int32_t kReadError = -1;
 
+// The number of the port opened last, for ReopenReceiverPort; 0, which every open refuses,
+// before any.
+unsigned LastOpenedPort = 0;
+
 // wvsprintfA takes its arguments as a va_list.
 void FormatDeviceName(char* name, const char* format, ...) {
   va_list arguments;
@@ -90,7 +94,9 @@ bool OpenReceiverPort(unsigned n) {
   char name[kDeviceNameSize];
   FormatDeviceName(name, "Com%d", static_cast<int>(n));
 
-  const HFILE file = _lopen(name, OF_READ);
+  // A share mode of 0 would be compatibility mode, which lets other programs open the port
+  // too; a communications port is opened for exclusive access.
+  const HFILE file = _lopen(name, OF_READ | OF_SHARE_EXCLUSIVE);
   if (file == HFILE_ERROR) {
     PortHandle = kNoPort;
     return false;
@@ -126,7 +132,12 @@ bool OpenReceiverPort(unsigned n) {
   // Opening counts as a minute mark: the first pulse after it is framed as second 1.
   ReceiverState.LastByteTick = GetTickCount();
   ResetFrame();
+  LastOpenedPort = n;
   return true;
+}
+
+bool ReopenReceiverPort() {
+  return OpenReceiverPort(LastOpenedPort);
 }
 
 int32_t ReadReceiverByte(uint8_t* character) {

@@ -9,12 +9,17 @@
 // DSR sensitivity or RTS and DTR handshaking (RTS on, DTR off); the rest stays as it was.
 void PrepareReceiverLine(DCB* line);
 
-// Opens COM port n (1 to 8) read-only, sets its line with PrepareReceiverLine, asks the
-// driver for a receive FIFO that hands over every byte at once, and powers the module. Notes the
-// tick in LastByteTick and resets the frame. False when n is out of range (nothing is touched
-// then), when the port cannot be opened, when its state cannot be read, or when its handle does not
-// fit in PortHandle's 16 bits; no handle is then left open and PortHandle is kNoPort.
+// Opens COM port n (1 to 8) read-only and for exclusive access, sets its line with
+// PrepareReceiverLine, asks the driver for a receive FIFO that hands over every byte at once, and
+// powers the module. Notes the tick in LastByteTick and resets the frame. False when n is out of
+// range (nothing is touched then), when the port cannot be opened, when its state cannot be read,
+// or when its handle does not fit in PortHandle's 16 bits; no handle is then left open and
+// PortHandle is kNoPort.
 bool OpenReceiverPort(unsigned n);
+
+// Opens again, with the same setup, the port that OpenReceiverPort opened last: after it was
+// given up, or closed across sleep. False as for OpenReceiverPort, and when none was opened.
+bool ReopenReceiverPort();
 
 // Reads one character into *character without waiting: only when the port has one
 // queued, after clearing any line error that would hold up the read. Returns 1 when one

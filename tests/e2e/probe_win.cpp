@@ -2,10 +2,14 @@
 //   probe msgbox CAPTION    waits for a message box, prints its text, presses OK
 //   probe endsession 0|1    sends WM_ENDSESSION to the program's window
 //   probe close             sends WM_CLOSE to the program's window
+//   probe resume            sends the resume from sleep (WM_POWERBROADCAST) to the window
+//   probe move X Y          moves the program's window to X, Y, as Windows does when a
+//                           monitor goes or the display's resolution changes
 // Exit code 0 on success, 1 when the window or box was not found in time.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -55,6 +59,18 @@ int SendToProgram(UINT message, WPARAM wParam) {
   return 0;
 }
 
+int MoveProgramWindow(const char* x, const char* y) {
+  const HWND window = WaitForWindow("DCF_77_DECODER", "DCF 77 DECODER");
+  if (!window) {
+    std::fprintf(stderr, "probe: the program's window is not there\n");
+    return 1;
+  }
+  // Done by the window's own thread, so the move is over when the call returns.
+  SetWindowPos(window, NULL, std::atoi(x), std::atoi(y), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +83,13 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "close") == 0) {
     return SendToProgram(WM_CLOSE, 0);
   }
-  std::fprintf(stderr, "usage: probe msgbox CAPTION | endsession 0|1 | close\n");
+  if (argc == 2 && std::strcmp(argv[1], "resume") == 0) {
+    return SendToProgram(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC);
+  }
+  if (argc == 4 && std::strcmp(argv[1], "move") == 0) {
+    return MoveProgramWindow(argv[2], argv[3]);
+  }
+  std::fprintf(stderr,
+               "usage: probe msgbox CAPTION | endsession 0|1 | close | resume | move X Y\n");
   return 2;
 }

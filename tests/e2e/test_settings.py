@@ -48,19 +48,27 @@ class SettingsTest(SessionTest):
         self.press_escape(program)
         self.assertEqual(self.session.settings(), {"X": "924", "Y": "0", "W": "100", "H": "50"})
 
-    def drag(self, window, press, release):
-        """Presses the buttons `press` at 50, 25 inside the window at (20, 20), releases
-        `release`, and moves the cursor until the window has followed it to (270, 190)."""
+    def drag(self, window, press, release, origin=(20, 20)):
+        """Presses the buttons `press` at 50, 25 inside the window at `origin`, releases
+        `release`, and moves the cursor until the window has followed it by 250, 170."""
         x = self.session.x
-        x("xdotool", "mousemove", "70", "45")
+        left, top = origin
+        x("xdotool", "mousemove", str(left + 50), str(top + 25))
         for button in press:
             x("xdotool", "mousedown", button)
+            self.addCleanup(x, "xdotool", "mouseup", button)  # should the test fail early
         for button in release:
             x("xdotool", "mouseup", button)
         for step in range(1, 11):
-            x("xdotool", "mousemove", str(70 + 25 * step), str(45 + 17 * step))
-        ws.wait_for(lambda: self.session.geometry(window) == (270, 190, 100, 50), 10,
-                    "the window to follow the cursor")
+            x("xdotool", "mousemove", str(left + 50 + 25 * step), str(top + 25 + 17 * step))
+        ws.wait_for(lambda: self.session.geometry(window) == (left + 250, top + 170, 100, 50),
+                    10, "the window to follow the cursor")
+
+    def move_from_outside(self, window, left, top):
+        """Moves the window as Windows does when a monitor goes."""
+        self.assertEqual(self.probe("move", str(left), str(top))[0], 0)
+        ws.wait_for(lambda: self.session.geometry(window) == (left, top, 100, 50), 10,
+                    "the window to be moved")
 
     def test_dragged_place_is_saved_when_the_session_ends(self):
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
@@ -87,6 +95,15 @@ class SettingsTest(SessionTest):
         self.session.x("xdotool", "mouseup", "3")
         self.press_escape(program)
         self.assertEqual(self.session.settings()["X"], "270")
+
+    def test_a_place_given_from_outside_is_where_a_drag_starts_and_what_is_saved(self):
+        program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
+        self.move_from_outside(window, 300, 200)
+        self.drag(window, ["1"], [], origin=(300, 200))
+        self.session.x("xdotool", "mouseup", "1")
+        self.move_from_outside(window, 600, 400)
+        self.press_escape(program)
+        self.assertEqual(self.session.settings(), {"X": "600", "Y": "400", "W": "100", "H": "50"})
 
     def test_close_from_outside_ends_normally(self):
         program, _, _ = self.start_placed(X=-50, Y=20, W=100, H=50)

@@ -21,8 +21,10 @@ with tempfile.TemporaryDirectory(dir=build) as out:
         files = {entry.split("/", 1)[1]: package.read(entry)
                  for entry in package.namelist() if not entry.endswith("/")}
 assert sorted(files) == ["LICENSE", "README.md", "dcf77sim.exe", "docs/screenshot.png",
-                         "horax.exe"], sorted(files)
+                         "horax.exe", "install-task.cmd", "uninstall-task.cmd"], sorted(files)
 assert b"MIT License" in files["LICENSE"]
+for script in ("install-task.cmd", "uninstall-task.cmd"):
+    assert b"\n" not in files[script].replace(b"\r\n", b""), f"{script} has lines without CR"
 
 for name, subsystem, dlls in [
         ("horax.exe", "WINDOWS_GUI", SYSTEM_DLLS),

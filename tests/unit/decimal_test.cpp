@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,5 +16,37 @@ TEST(DecimalTest, SignAndDigitsOnly) {
     EXPECT_EQ(FormatDecimal(static_cast<int32_t>(std::strtoll(expected, nullptr, 10)), text),
               length);
     EXPECT_EQ(std::string(text, length + 1), std::string(expected, length + 1));
+  }
+}
+
+TEST(DecimalTest, ProfileValuesReadAsTheProfileReadsThemButNegativesStayNegative) {
+  constexpr int32_t kFallback = 20;
+  const struct {
+    const char* text;
+    int32_t expected;
+  } kCases[] = {
+      {"", kFallback},  // as a missing key
+      {"100", 100},
+      {"-50", -50},
+      {"102abc", 102},
+      {"+678abc", 678},
+      {" \t 7", 7},
+      {"xyz", 0},
+      {"- 5", 0},
+      {"08", 8},
+      {"0x1F", 31},
+      {"-0x10", -16},
+      {"0o17", 15},
+      {"0b101", 5},
+      {"0x", 0},
+      {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN},
+      {"2147483648", INT32_MIN},  // out of range, modulo 2^32
+      {"4294967295", -1},
+      {"4294967317", 21},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ParseProfileInt(c.text, kFallback), c.expected);
   }
 }

@@ -38,3 +38,27 @@ TEST(PlacementTest, WindowIsKeptOnTheVirtualScreen) {
     EXPECT_EQ(geometry.Top, c.top);
   }
 }
+
+TEST(PlacementTest, WindowRectangleIsCutToThirtyTwoBits) {
+  struct Case {
+    WindowGeometryRecord stored;
+    ScreenRectRecord expected;
+  };
+  const Case kCases[] = {
+      {{20, 20, 100, 50}, {20, 20, 120, 70}},
+      {{-1280, -200, 100, 50}, {-1280, -200, -1180, -150}},
+      {{INT32_MAX, INT32_MAX, 100, 50}, {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}},
+      {{2147483000, 0, 1000, 0}, {2147483000, 0, INT32_MAX, 0}},
+      {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, -1, -1}},
+      {{20, 20, -100, -50}, {20, 20, 20, 20}},  // empty, at the corner
+      {{INT32_MIN, 0, INT32_MIN, 0}, {INT32_MIN, 0, INT32_MIN, 0}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(testing::Message() << c.stored.Left << ", " << c.stored.Width);
+    const ScreenRectRecord rect = FindWindowRect(c.stored);
+    EXPECT_EQ(rect.Left, c.expected.Left);
+    EXPECT_EQ(rect.Top, c.expected.Top);
+    EXPECT_EQ(rect.Right, c.expected.Right);
+    EXPECT_EQ(rect.Bottom, c.expected.Bottom);
+  }
+}

@@ -168,4 +168,19 @@ TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
   }
 }
 
+TEST_F(ReceptionTest, AfterARestartTheHeldMinuteConfirmsNothing) {
+  // 01:30 is held, and the port is away for a moment right after the mark that closed it. By
+  // fields and by ticks 01:31 follows 01:30: without the restart it would be confirmed.
+  Play(MinuteOf(kFirst));
+  RestartReception();
+  EXPECT_EQ(Play(MinuteOf(kSecond)).Verdict, kMinuteHeld);
+  EXPECT_EQ(Play(MinuteOf(kThird)).Verdict, kMinuteConfirmed) << "reception goes on";
+  // Part of a minute, a doubtful mark in it, goes too.
+  Play({{0xC0, kSecondMs}, {kOne, kSecondMs}});
+  RestartReception();
+  EXPECT_EQ(ReceiverState.SecondCounter, 0);
+  EXPECT_EQ(ReceiverState.FrameBits, 0u);
+  EXPECT_EQ(ReceiverState.DoubtfulMarks, 0);
+}
+
 }  // namespace

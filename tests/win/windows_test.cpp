@@ -1,5 +1,5 @@
 // The receiver port on the COM ports null_modem.sh wires: COM3 receives what is written to
-// COM4, COM1 is no serial port. The display on a window.
+// COM4, COM1 is no serial port. The display on a window of the program's own class.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_win.h"
 #include "common/port_handle.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -198,14 +199,15 @@ Picture FacePicture() {
 class FaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const WNDCLASSA kClass = {0,       DefWindowProcA, 0,       0,       GetModuleHandleA(nullptr),
-                              nullptr, nullptr,        nullptr, nullptr, "HORAX_FACE_TEST"};
-    RegisterClassA(&kClass);
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    RegisterWindowClass(instance);
     MainWindow =
-        CreateWindowExA(WS_EX_TOOLWINDOW, kClass.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0,
-                        kWidth, kHeight, nullptr, nullptr, kClass.hInstance, nullptr);
+        CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClassName, kWindowTitle, WS_POPUP | WS_VISIBLE, 0,
+                        0, kWidth, kHeight, nullptr, nullptr, instance, nullptr);
     WindowGeometry = {0, 0, kWidth, kHeight};
-    GlyphStrip = LoadBitmapA(kClass.hInstance, "LCD_08X13");
+    GlyphStrip = LoadBitmapA(instance, "LCD_08X13");
+    // The first paint, which the creation asks for with an erase, is over before a test draws.
+    UpdateWindow(MainWindow);
     window_ = GetDC(MainWindow);
     SelectObject(window_, GetStockObject(DKGRAY_BRUSH));
     PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
@@ -215,6 +217,10 @@ class FaceTest : public ::testing::Test {
     ReleaseDC(MainWindow, window_);
     DeleteObject(GlyphStrip);
     DestroyWindow(MainWindow);
+    UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
+    // The window procedure ends the message loop when its window goes.
+    MSG quit;
+    PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   }
 
   // Puts the readout's two lines on `picture` as the glyph table has them.
@@ -307,6 +313,21 @@ TEST_F(FaceTest, PaintedAndRedrawnPixelForPixelInEitherSchemeLeavingNoGdiObject)
     DrawReadout(0);
   }
   EXPECT_EQ(free_room(), room) << "GDI objects left behind";
+}
+
+TEST_F(FaceTest, RepaintedWithoutAnEraseWhileAnEraseDrawsNothing) {
+  TimeFields = {};
+  ReceiverState.SecondCounter = 0;
+  // The window was drawn over, as a window on top of it leaves it.
+  const Picture overdrawn(kHeight, std::string(kWidth, '?'));
+  ASSERT_TRUE(Shows(overdrawn));
+  InvalidateRect(MainWindow, nullptr, FALSE);
+  UpdateWindow(MainWindow);
+  EXPECT_TRUE(Shows(WithReadout(FacePicture(), "00:00:00", "00:00:00")));
+  // An erase leaves the drawing to the paint that comes with it.
+  PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
+  EXPECT_NE(SendMessageA(MainWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(window_), 0), 0);
+  EXPECT_TRUE(Shows(overdrawn)) << "the erase drew";
 }
 
 }  // namespace
