@@ -81,19 +81,27 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
   DCB line;
   std::memset(&line, 0xFF, sizeof(line));
   line.fBinary = FALSE;
-  DCB expected = line;
-  expected.BaudRate = 50;
-  expected.ByteSize = 8;
-  expected.Parity = NOPARITY;
-  expected.StopBits = ONESTOPBIT;
-  expected.fBinary = TRUE;
-  expected.fNull = FALSE;
-  expected.fDsrSensitivity = FALSE;
-  expected.fRtsControl = RTS_CONTROL_ENABLE;
-  expected.fDtrControl = DTR_CONTROL_DISABLE;
+  const DCB expected = {
+      0xFFFFFFFF,                      // DCBlength, as it was
+      50,                              // BaudRate
+      1,                               // fBinary: the only mode Windows has
+      1,          1,       1,          // fParity, fOutxCtsFlow, fOutxDsrFlow, as they were
+      0,                               // fDtrControl: DTR_CONTROL_DISABLE
+      0,                               // fDsrSensitivity
+      1,          1,       1,      1,  // fTXContinueOnXoff, fOutX, fInX, fErrorChar, as they were
+      0,                               // fNull
+      1,                               // fRtsControl: RTS_CONTROL_ENABLE
+      1,          0x1FFFF,             // fAbortOnError, fDummy2, as they were
+      0xFFFF,     0xFFFF,  0xFFFF,     // wReserved, XonLim, XoffLim, as they were
+      8,                               // ByteSize
+      0,                               // Parity: NOPARITY
+      0,                               // StopBits: ONESTOPBIT
+      '\xFF',     '\xFF',  '\xFF', '\xFF', '\xFF',  // XonChar .. EvtChar, as they were
+      0xFFFF,                                       // wReserved1, as it was
+  };
   PrepareReceiverLine(&line);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&line), sizeof(DCB)),
-            std::string(reinterpret_cast<char*>(&expected), sizeof(DCB)));
+            std::string(reinterpret_cast<const char*>(&expected), sizeof(DCB)));
 }
 
 TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
