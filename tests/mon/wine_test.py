@@ -1,67 +1,50 @@
 #!/usr/bin/env python3
-"""wine_test.py DCF77MON_EXE DCF77SIM WINE_DIR: the Windows build of dcf77mon under Wine
-reads one minute from dcf77sim on COM2 of the build tree's prefix (see scripts/wine-env),
-and Ctrl-C ends it with its summary. Waits poll for what they expect with generous
-deadlines."""
+"""wine_test.py DCF77MON_EXE DCF77SIM TEMPLATE_PREFIX LOADER WORKDIR: the Windows build of
+dcf77mon under Wine, in a session of its own (scripts/wine_session.py), reads one minute
+from dcf77sim on COM2, and Ctrl-C ends it with its summary. Waits poll for what they
+expect with generous deadlines."""
 import os
 import signal
 import subprocess
 import sys
-import tempfile
-import time
 
-MON, SIM, WINE_DIR = sys.argv[1:4]
+import wine_session as ws
+
+MON, SIM, TEMPLATE, LOADER, WORK = sys.argv[1:6]
 DEADLINE = 15.0
 MINUTE_DEADLINE = 90.0  # a real minute of signal, and Wine's start
 PORT = 2
 
 
-def read_config(path):
-    with open(path) as f:
-        return dict(line.strip().replace("'", "").split("=", 1) for line in f
-                    if "=" in line and not line.startswith("#"))
-
-
-def wait_for(predicate, deadline, what):
-    end = time.monotonic() + deadline
-    while not predicate():
-        assert time.monotonic() < end, f"timed out waiting for {what}"
-        time.sleep(0.05)
-
-
 def main():
-    config = read_config(os.path.join(WINE_DIR, "config.sh"))
-    env = dict(os.environ, WINEPREFIX=os.path.join(WINE_DIR, "prefix"),
-               WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG="fixme-all")
-    with open(os.path.join(WINE_DIR, "display")) as f:
-        env["DISPLAY"] = f.read().strip()
-    link = os.path.join(WINE_DIR, "ports", f"com{PORT}")
-    sim = subprocess.Popen([SIM, "--pty", link, "--on-open", "--start", "2012-01-10 01:29",
-                            "--minutes", "1", "--weather", "--seed", "5", "--quiet"])
+    session = ws.Session("dcf77mon", WORK, LOADER, template=TEMPLATE)
+    # dcf77sim starts with second 1 of 01:29 when the monitor opens the port.
+    session.simulator(PORT, SIM, "--on-open", "--start", "2012-01-10 01:29", "--minutes", "1",
+                      "--weather", "--seed", "5", "--quiet")
     # Wine's helper processes would hold a pipe open: the output goes to a file.
-    with tempfile.TemporaryFile("w+b") as out:
-        monitor = None
-        try:
-            wait_for(lambda: os.path.islink(link), DEADLINE, "dcf77sim's port")
-            monitor = subprocess.Popen([config["HORAX_WINE_LOADER"], MON, f"COM{PORT}"], env=env,
-                                       stdin=subprocess.DEVNULL, stdout=out,
-                                       stderr=subprocess.DEVNULL)
+    out_path = os.path.join(session.dir, "dcf77mon.out")
+    with open(out_path, "wb") as out:
+        monitor = subprocess.Popen([session.loader, MON, f"COM{PORT}"], env=session.env,
+                                   stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=subprocess.DEVNULL, start_new_session=True)
 
-            def text():
-                out.seek(0)
-                return out.read().decode("latin-1").replace("\r", "")
+    def text():
+        with open(out_path, "rb") as f:
+            return f.read().decode("latin-1").replace("\r", "")
 
-            held = "minute: 10.01.12 01:30 Tue, decoded, held"
-            wait_for(lambda: held in text(), MINUTE_DEADLINE, "the minute")
-            # Wine turns the signal into the console's Ctrl+C.
-            monitor.send_signal(signal.SIGINT)
-            assert monitor.wait(DEADLINE) == 0
-        finally:
-            for process in (monitor, sim):
-                if process is not None and process.poll() is None:
-                    process.kill()
-                    process.wait()
-        lines = text().splitlines()
+    try:
+        held = "minute: 10.01.12 01:30 Tue, decoded, held"
+        ws.wait_for(lambda: held in text() or monitor.poll() is not None, MINUTE_DEADLINE,
+                    "the minute")
+        # Wine turns the signal into the console's Ctrl+C.
+        monitor.send_signal(signal.SIGINT)
+        assert monitor.wait(DEADLINE) == 0, text()
+    finally:
+        if monitor.poll() is None:
+            os.killpg(monitor.pid, signal.SIGKILL)
+            monitor.wait()
+        session.close()
+    lines = text().splitlines()
     seconds = [line.split()[-1] for line in lines if "  0x" in line and "." in line.split()[0]]
     assert seconds == [str(s) for s in range(1, 59)] + ["0"], lines
     assert any(line.startswith("summary after ") and
