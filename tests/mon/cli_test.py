@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """dcf77mon as a process: cli_test.py DCF77MON DCF77SIM CASE. Cases on real time poll for
-what they expect with generous deadlines; none sleeps a guessed amount."""
+what they expect with generous deadlines; the one pause lets the monitor's retries pass."""
 import atexit
 import os
 import re

@@ -88,9 +88,8 @@ std::string ReadAll(FILE* file) {
   return text;
 }
 
-// The monitor's output on `recording`, summary included; *message gets the refusal.
-std::string Replay(const std::string& recording, bool* played = nullptr,
-                   std::string* message = nullptr) {
+// The monitor's output on `recording`, summary included, or "refused: " and the reason.
+std::string Replay(const std::string& recording) {
   FILE* in = std::tmpfile();
   FILE* out = std::tmpfile();
   std::fputs(recording.c_str(), in);
@@ -99,17 +98,9 @@ std::string Replay(const std::string& recording, bool* played = nullptr,
   StartMonitor(&monitor, out, nullptr, false);
   char refusal[kReplayMessageSize] = {};
   uint32_t end_ms = 0;
-  const bool ok = ReplayRecording(in, "rec.txt", &monitor, &end_ms, refusal);
-  if (ok) {
-    PrintSummary(&monitor, end_ms);
-  }
-  if (played != nullptr) {
-    *played = ok;
-  }
-  if (message != nullptr) {
-    *message = refusal;
-  }
-  std::string text = ReadAll(out);
+  const bool played = ReplayRecording(in, "rec.txt", &monitor, &end_ms, refusal);
+  PrintSummary(&monitor, end_ms);
+  const std::string text = played ? ReadAll(out) : std::string("refused: ") + refusal;
   std::fclose(in);
   std::fclose(out);
   return text;
@@ -376,7 +367,7 @@ TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
 
 TEST(RecordingTest, ABadLineIsNamed) {
   const struct {
-    const char* recording;
+    std::string recording;
     const char* message;
   } kCases[] = {
       {"# a\n100 240\n200 x\n", "rec.txt:3: not \"ms value\": 200 x"},
@@ -386,19 +377,12 @@ TEST(RecordingTest, ABadLineIsNamed) {
       {"100 240.5\n", "rec.txt:1: 240.5 is no character value (0-255)"},
       {"100 240\n\n99.5 0\n", "rec.txt:3: the time 99.5 ms is earlier than the line before"},
       {"5000000000 240\n", "rec.txt:1: the time 5000000000 ms is past 49 days"},
+      {"1 240\n" + std::string(300, '1') + " 0\n",
+       "rec.txt:2: the line is too long for \"ms value\""},
   };
   for (const auto& c : kCases) {
-    bool played = true;
-    std::string message;
-    Replay(c.recording, &played, &message);
-    EXPECT_FALSE(played) << c.recording;
-    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(Replay(c.recording), std::string("refused: ") + c.message);
   }
-  bool played = true;
-  std::string message;
-  Replay("1 240\n" + std::string(300, '1') + " 0\n", &played, &message);
-  EXPECT_FALSE(played);
-  EXPECT_EQ(message, "rec.txt:2: the line is too long for \"ms value\"");
 }
 
 }  // namespace
