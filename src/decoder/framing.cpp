@@ -12,6 +12,8 @@ constexpr unsigned kAllHigh = 0xFF;
 constexpr int kMostSpikeSamples = 1;
 constexpr int kLeastLongSamples = 7;
 
+}  // namespace
+
 int CountLowSamples(uint8_t value) {
   int low = 0;
   for (int bit = 0; bit < kDataBits; ++bit) {
@@ -19,8 +21,6 @@ int CountLowSamples(uint8_t value) {
   }
   return low;
 }
-
-}  // namespace
 
 CharacterClass ClassifyCharacter(uint8_t value) {
   const int low = CountLowSamples(value);

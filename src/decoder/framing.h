@@ -20,6 +20,10 @@ enum CharacterClass : uint8_t {
 
 CharacterClass ClassifyCharacter(uint8_t value);
 
+// The data bits of `value` that read low (0 to 8): for a clean pulse, the samples taken
+// before the line rose; for a broken one, how long in all the line was low while sampled.
+int CountLowSamples(uint8_t value);
+
 // The bit a mark's character stands for: 1 when at least 7 of its 8 data bits read low.
 // The cut lies at the midpoint of the two marks, 151 ms (0x80) for a clean character;
 // for a broken one the count of low samples still measures how long the line was low,

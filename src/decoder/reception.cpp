@@ -30,6 +30,7 @@ CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
     return result;
   }
   result.Bit = IsLongMark(value);
+  result.Doubtful = IsDoubtfulMark(value);
 
   const uint64_t frame = ReceiverState.FrameBits;
   const uint8_t marks = ReceiverState.SecondCounter;

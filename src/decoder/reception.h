@@ -26,6 +26,7 @@ enum MinuteVerdict : uint8_t {
 struct CharacterResultRecord {
   CharacterClass Class;
   bool Bit;                 // the bit a mark stands for; false for a spike
+  bool Doubtful;            // a mark near the cut, or broken: its bit may have turned
   uint8_t Second;           // SecondCounter afterwards: the mark's second, 0 at a minute mark
   MinuteVerdict Verdict;    // what became of the minute this character closed
   uint8_t Marks;            // marks the closed minute held

@@ -1,4 +1,5 @@
-// A stand-in for the Win32 local clock, for native builds and their tests.
+// A stand-in for the Win32 local clock, for native builds, their tests, and the programs
+// that must never set the clock.
 // It keeps SYSTEMTIME's layout and validates a date the way the platform does; the clock
 // does not run by itself, so tests see exactly what was set.
 #pragma once

@@ -1,5 +1,6 @@
 """check_package.py BUILD I386|AMD64: checks the zip that CPack makes of a Windows build tree:
-its files, its two programs' machine, subsystem and DLLs, and horax.exe's resources."""
+its files, its programs' machine, subsystem and DLLs, that only horax.exe can set the clock,
+and horax.exe's resources."""
 
 import os
 import struct
@@ -20,20 +21,25 @@ with tempfile.TemporaryDirectory(dir=build) as out:
     with zipfile.ZipFile(os.path.join(out, name)) as package:
         files = {entry.split("/", 1)[1]: package.read(entry)
                  for entry in package.namelist() if not entry.endswith("/")}
-assert sorted(files) == ["LICENSE", "README.md", "dcf77sim.exe", "docs/screenshot.png",
-                         "horax.exe", "install-task.cmd", "uninstall-task.cmd"], sorted(files)
+assert sorted(files) == ["LICENSE", "README.md", "dcf77mon.exe", "dcf77sim.exe",
+                         "docs/screenshot.png", "horax.exe", "install-task.cmd",
+                         "uninstall-task.cmd"], sorted(files)
 assert b"MIT License" in files["LICENSE"]
 for script in ("install-task.cmd", "uninstall-task.cmd"):
     assert b"\n" not in files[script].replace(b"\r\n", b""), f"{script} has lines without CR"
 
 for name, subsystem, dlls in [
         ("horax.exe", "WINDOWS_GUI", SYSTEM_DLLS),
-        ("dcf77sim.exe", "WINDOWS_CUI", SYSTEM_DLLS | {"advapi32.dll", "winmm.dll"})]:
+        ("dcf77sim.exe", "WINDOWS_CUI", SYSTEM_DLLS | {"advapi32.dll", "winmm.dll"}),
+        ("dcf77mon.exe", "WINDOWS_CUI", SYSTEM_DLLS)]:
     exe = pefile.PE(data=files[name])
     assert exe.FILE_HEADER.Machine == pefile.MACHINE_TYPE[machine], name
     assert exe.OPTIONAL_HEADER.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_" + subsystem]
     imports = {entry.dll.decode().lower() for entry in exe.DIRECTORY_ENTRY_IMPORT}
     assert imports <= dlls, (name, imports - dlls)
+    functions = {f.name for entry in exe.DIRECTORY_ENTRY_IMPORT for f in entry.imports}
+    # The monitor is built against the clock that only records; horax really sets it.
+    assert (b"SetLocalTime" in functions) == (name == "horax.exe"), name
 
 exe, rt, bound = pefile.PE(data=files["horax.exe"]), pefile.RESOURCE_TYPE, {}
 for kind in exe.DIRECTORY_ENTRY_RESOURCE.entries:

@@ -14,28 +14,36 @@
 
 namespace {
 
-TEST(CharacterTest, ClassAndBitOfEachKindOfCharacter) {
+TEST(CharacterTest, ClassBitAndSamplesOfEachKindOfCharacter) {
   struct Case {
     uint8_t value;
     CharacterClass expected;
     bool bit;
     bool doubtful;
+    int low;
   };
   const Case kCases[] = {
-      {0xFF, kSpike, false, false},     {0xFE, kSpike, false, false},
-      {0xFC, kShortMark, false, false}, {0xF0, kShortMark, false, false},
-      {0xE0, kShortMark, false, false}, {0xC0, kShortMark, false, true},
-      {0x80, kLongMark, true, true},    {0x00, kLongMark, true, false},
-      {0x7F, kBrokenMark, false, true}, {0xFD, kBrokenMark, false, true},
-      {0x3E, kBrokenMark, false, true}, {0x64, kBrokenMark, false, true},
-      {0x60, kBrokenMark, false, true}, {0x02, kBrokenMark, true, true},
-      {0x40, kBrokenMark, true, true},  {0x01, kBrokenMark, true, true},
+      {0xFF, kSpike, false, false, 0},     {0xFE, kSpike, false, false, 1},
+      {0xFC, kShortMark, false, false, 2}, {0xF0, kShortMark, false, false, 4},
+      {0xE0, kShortMark, false, false, 5}, {0xC0, kShortMark, false, true, 6},
+      {0x80, kLongMark, true, true, 7},    {0x00, kLongMark, true, false, 8},
+      {0x7F, kBrokenMark, false, true, 1}, {0xFD, kBrokenMark, false, true, 1},
+      {0x3E, kBrokenMark, false, true, 3}, {0x64, kBrokenMark, false, true, 5},
+      {0x60, kBrokenMark, false, true, 6}, {0x02, kBrokenMark, true, true, 7},
+      {0x40, kBrokenMark, true, true, 7},  {0x01, kBrokenMark, true, true, 7},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.value));
     EXPECT_EQ(ClassifyCharacter(c.value), c.expected);
     EXPECT_EQ(IsLongMark(c.value), c.bit);
     EXPECT_EQ(IsDoubtfulMark(c.value), c.doubtful);
+    EXPECT_EQ(CountLowSamples(c.value), c.low);
+    // What a monitor is told of it; a spike is no mark, so nothing of it is doubtful.
+    ReceiverState = {};
+    const CharacterResultRecord result = HandleCharacter(c.value, 0);
+    EXPECT_EQ(result.Class, c.expected);
+    EXPECT_EQ(result.Bit, c.expected != kSpike && c.bit);
+    EXPECT_EQ(result.Doubtful, c.expected != kSpike && c.doubtful);
   }
 }
 

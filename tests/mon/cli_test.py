@@ -1,0 +1,189 @@
+#!/usr/bin/env python3
+"""dcf77mon as a process: cli_test.py DCF77MON DCF77SIM CASE. Cases on real time poll for
+what they expect with generous deadlines; the one pause lets the monitor's retries pass."""
+import atexit
+import os
+import re
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+
+MON, SIM = sys.argv[1], sys.argv[2]
+DEADLINE = 15.0  # seconds; far beyond what any step needs
+MINUTE_DEADLINE = 90.0  # a real minute of signal, and then some
+RETRY_S = 2.0  # how often the monitor tries a port that went away
+CHARACTER_LINE = re.compile(r"^ *\d+\.\d{3}  0x")
+
+
+class Monitor:
+    """A running dcf77mon, its output read line by line as it comes."""
+
+    def __init__(self, *args):
+        self.process = subprocess.Popen([MON, *args], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE)
+        self.lines = {self.process.stdout.fileno(): [], self.process.stderr.fileno(): []}
+        self.partial = {fd: b"" for fd in self.lines}
+        self.ended = set()
+        # A monitor left running would take the next pseudo-terminal under its old name.
+        atexit.register(self.process.kill)
+
+    def _read(self, timeout):
+        """Reads what is there within `timeout`; False once nothing more will come."""
+        open_fds = [fd for fd in self.lines if fd not in self.ended]
+        if not open_fds:
+            return False
+        for fd in select.select(open_fds, [], [], timeout)[0]:
+            data = os.read(fd, 4096)
+            if not data:
+                self.ended.add(fd)
+            *complete, self.partial[fd] = (self.partial[fd] + data).split(b"\n")
+            self.lines[fd] += [line.decode() for line in complete]
+        return True
+
+    def out(self):
+        return self.lines[self.process.stdout.fileno()]
+
+    def err(self):
+        return self.lines[self.process.stderr.fileno()]
+
+    def wait_for(self, predicate, deadline=DEADLINE):
+        end = time.monotonic() + deadline
+        while not predicate():
+            assert self._read(0.05), ("ended", self.out()[-5:], self.err())
+            assert time.monotonic() < end, ("timed out", self.out()[-5:], self.err())
+
+    def stop(self):
+        """Ctrl-C; returns the exit status once all output is in."""
+        self.process.send_signal(signal.SIGINT)
+        status = self.process.wait(DEADLINE)
+        while self._read(0):
+            pass
+        return status
+
+
+def printed(lines, start):
+    return [line for line in lines if line.startswith(start)]
+
+
+def characters(lines):
+    return [line for line in lines if CHARACTER_LINE.match(line)]
+
+
+def refuse(args, message):
+    result = subprocess.run([MON, *args], capture_output=True, text=True, timeout=DEADLINE)
+    assert result.returncode == 2, (args, result)
+    assert result.stderr == f"dcf77mon: {message}\n", (args, result.stderr)
+
+
+class Pty:
+    """A pseudo-terminal of the test's own at `link`, as a receiver module's port."""
+
+    def __init__(self, link):
+        self.master, slave = os.openpty()
+        tty.setraw(slave)
+        os.symlink(os.ttyname(slave), link)
+        os.close(slave)
+        self.link = link
+
+    def close(self):
+        os.unlink(self.link)
+        os.close(self.master)
+
+
+def test_bad_input():
+    with tempfile.TemporaryDirectory() as directory:
+        link = os.path.join(directory, "com1")
+        port = Pty(link)
+        first = Monitor(link)
+        first.wait_for(lambda: printed(first.out(), "dcf77mon:"))
+        refuse([link], f"{link} is in use by another program")
+        assert first.stop() == 0
+        port.close()
+
+        bad = os.path.join(directory, "bad.txt")
+        with open(bad, "w") as f:
+            f.write("# a recording\n1000 240\n2000 0x00\n")
+        for args, message in [
+                (["/nonexistent/ttyS9"], "/nonexistent/ttyS9 does not exist"),
+                (["/dev/null"], "/dev/null is no serial port"),
+                (["--replay", bad], f'{bad}:3: not "ms value": 2000 0x00'),
+                (["--replay", "/nonexistent.txt"],
+                 "cannot read /nonexistent.txt: No such file or directory"),
+                (["--replay", directory], f"cannot read {directory}: Is a directory"),
+                (["/dev/null", "--record", "/nonexistent/r.txt"],
+                 "cannot write /nonexistent/r.txt: No such file or directory"),
+                (["--replay"], "missing FILE after --replay (see --help)")]:
+            refuse(args, message)
+
+
+def test_minute_on_pty():
+    # dcf77sim starts with second 1 of 01:29 when the monitor opens the port: one minute,
+    # then the mark of 01:30 closes it. A first minute is held: nothing confirms it yet.
+    with tempfile.TemporaryDirectory() as directory:
+        link = os.path.join(directory, "com1")
+        recording = os.path.join(directory, "session.txt")
+        sim = subprocess.Popen([SIM, "--pty", link, "--on-open", "--start", "2012-01-10 01:29",
+                                "--minutes", "1", "--weather", "--seed", "5", "--quiet"])
+        try:
+            end = time.monotonic() + DEADLINE
+            while not os.path.islink(link):
+                assert time.monotonic() < end and sim.poll() is None, "dcf77sim's pty"
+                time.sleep(0.01)
+            monitor = Monitor(link, "--record", recording)
+            held = "minute: 10.01.12 01:30 Tue, decoded, held"
+            monitor.wait_for(lambda: printed(monitor.out(), held), MINUTE_DEADLINE)
+            assert monitor.stop() == 0
+        finally:
+            sim.terminate()
+            sim.wait(DEADLINE)
+        out = monitor.out()
+        marks = [line.split()[-1] for line in characters(out)]
+        assert marks == [str(s) for s in range(1, 59)] + ["0"], out
+        assert printed(out, "summary") == [
+            "summary after " + printed(out, "summary")[0].split()[2] +
+            " s: minutes seen 1, decoded 1, confirmed 0"], out
+        # dcf77sim may have ended, and its port gone, before the stop.
+        assert set(monitor.err()) <= {f"dcf77mon: {link} went away; waiting for it to return"}
+        # The recording replays to the same lines.
+        replay = subprocess.run([MON, "--replay", recording], capture_output=True, text=True,
+                                timeout=DEADLINE)
+        assert replay.returncode == 0, replay
+        lines = replay.stdout.splitlines()
+        assert printed(lines, "minute:") == printed(out, "minute:"), replay.stdout
+        assert characters(lines) == characters(out)
+
+
+def test_port_returns():
+    # The port goes away under the monitor and comes back at the same name: reported once,
+    # and reception starts afresh, the next character as the first mark of a minute.
+    with tempfile.TemporaryDirectory() as directory:
+        link = os.path.join(directory, "com1")
+        port = Pty(link)
+        monitor = Monitor(link)
+        monitor.wait_for(lambda: printed(monitor.out(), "dcf77mon:"))
+        os.write(port.master, b"\xf0")
+        monitor.wait_for(lambda: characters(monitor.out()))
+        port.close()
+        gone = f"dcf77mon: {link} went away; waiting for it to return"
+        monitor.wait_for(lambda: gone in monitor.err())
+        # Two tries pass, which must not repeat the report.
+        time.sleep(2.5 * RETRY_S)
+        port = Pty(link)
+        back = f"dcf77mon: {link} is back; reception starts afresh"
+        monitor.wait_for(lambda: back in monitor.err())
+        os.write(port.master, b"\x00")
+        monitor.wait_for(lambda: len(characters(monitor.out())) == 2)
+        assert monitor.stop() == 0
+        port.close()
+        assert monitor.err() == [gone, back], monitor.err()
+        mark = characters(monitor.out())[1]
+        assert mark.split()[1:] == ["0x00", "over", "170", "ms", "1", "1"], mark
+
+
+if __name__ == "__main__":
+    globals()["test_" + sys.argv[3]]()
+    print("ok")

@@ -1,0 +1,388 @@
+// Sessions of the monitor: minutes of dcf77sim's stream with each fault, and the real
+// capture, read through the UART model into recordings and replayed; a session that
+// records and its replay; recordings that are not.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "civil_time.h"
+#include "mark_stream.h"
+#include "monitor.h"
+#include "recording.h"
+#include "replay.h"
+#include "uart_model.h"
+
+namespace {
+
+constexpr double kFirstMarkMs = 500;
+constexpr double kSecondMs = 1000;
+constexpr double kPollMs = 250;
+
+typedef std::function<void(int index, SecondRecord* second)> ChangeFunction;
+
+// Seconds of dcf77sim's stream from `first` (Berlin time) on, each changed by `change`,
+// through the UART model: the characters and when it hands them over. The port opens at
+// 0 ms; the first mark begins at kFirstMarkMs.
+std::vector<UartCharacterRecord> ReceiveStream(const char* first, int seconds,
+                                               const ChangeFunction& change, bool leap = false,
+                                               double spikes_per_minute = 0, double jitter = 0) {
+  CivilTimeRecord civil = {};
+  bool has_seconds = false;
+  int64_t first_posix = 0;
+  EXPECT_TRUE(ParseCivilTime(first, &civil, &has_seconds));
+  EXPECT_TRUE(FindPosixForLocal(civil, ConvertToEuLocal, &first_posix));
+  StreamSettingsRecord settings = {};
+  settings.Convert = ConvertToEuLocal;
+  settings.LeapMinute = kNoLeapMinute;
+  if (leap) {
+    EXPECT_TRUE(FindLeapMinute(first_posix, ConvertToEuLocal, &settings.LeapMinute));
+  }
+  settings.Weather = true;
+  settings.LongMarkMs = kLongMarkMs;
+  settings.ShortMarkMs = kShortMarkMs;
+  settings.SpikesPerMinute = spikes_per_minute;
+  settings.JitterMs = jitter;
+  settings.Seed = 21;
+  StreamRecord stream = {};
+  EXPECT_TRUE(StartStream(settings, first_posix, &stream));
+  UartRecord uart;
+  StartUart(&uart);
+  std::vector<UartCharacterRecord> characters;
+  UartCharacterRecord character = {};
+  for (int k = 0; k < seconds; ++k) {
+    SecondRecord second = {};
+    EXPECT_TRUE(AdvanceStream(&stream, &second));
+    change(k, &second);
+    const double start = kFirstMarkMs + kSecondMs * k;
+    EXPECT_TRUE(PutSecondOnLine(second, start, &uart));
+    while (ReadUartCharacter(&uart, start + kSecondMs, &character)) {
+      characters.push_back(character);
+    }
+  }
+  return characters;
+}
+
+// As a recording: "ms value" a line, the time to a tenth of a millisecond.
+std::string Record(const std::vector<UartCharacterRecord>& characters) {
+  std::string text = "# made by the test\n";
+  for (const UartCharacterRecord& c : characters) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%.1f %u\n", c.DoneMs, c.Value);
+    text += line;
+  }
+  return text;
+}
+
+std::string ReadAll(FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    text.append(buffer, n);
+  }
+  return text;
+}
+
+// The monitor's output on `recording`, summary included, or "refused: " and the reason.
+std::string Replay(const std::string& recording) {
+  FILE* in = std::tmpfile();
+  FILE* out = std::tmpfile();
+  std::fputs(recording.c_str(), in);
+  std::rewind(in);
+  MonitorRecord monitor;
+  StartMonitor(&monitor, out, nullptr, false);
+  char refusal[kReplayMessageSize] = {};
+  uint32_t end_ms = 0;
+  const bool played = ReplayRecording(in, "rec.txt", &monitor, &end_ms, refusal);
+  PrintSummary(&monitor, end_ms);
+  const std::string text = played ? ReadAll(out) : std::string("refused: ") + refusal;
+  std::fclose(in);
+  std::fclose(out);
+  return text;
+}
+
+std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& start) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    if (text.compare(at, start.size(), start) == 0) {
+      lines.push_back(text.substr(at, end - at));
+    }
+  }
+  return lines;
+}
+
+const ChangeFunction kNoChange = [](int, SecondRecord*) {};
+
+// Three minutes from 01:29:01 on 10 January 2012 (a Tuesday) and the mark of 01:32: the
+// first opens 01:30 and is held, the second opens 01:31 and is confirmed; a fault laid on
+// the third (second s of 01:31 at index 119 + s) gives the rest.
+constexpr int kThreeMinutes = 59 + 60 + 60 + 1;
+constexpr int kThirdMinute = 119;
+const std::vector<std::string> kFirstTwo = {
+    "minute: 10.01.12 01:30 Tue, decoded, held: the minutes before do not confirm it yet",
+    "minute: 10.01.12 01:31 Tue, decoded, confirmed: horax sets the clock",
+};
+
+void AddSpike(SecondRecord* second, double offset_ms, double width_ms) {
+  second->Spikes[second->SpikeCount++] = {offset_ms, width_ms};
+}
+
+TEST(FaultTest, EachFaultGetsItsVerdict) {
+  const struct {
+    const char* name;
+    ChangeFunction change;
+    std::vector<std::string> last;  // the minute lines after the first two
+    const char* counts;             // the summary's
+  } kCases[] = {
+      {"clean",
+       kNoChange,
+       {"minute: 10.01.12 01:32 Tue, decoded, confirmed: horax sets the clock"},
+       "minutes seen 3, decoded 3, confirmed 2"},
+      // Second 21 missing: its two seconds of silence close the minute after 20 marks, and
+      // second 22 opens another, which ends at the gap of second 59 after 36 marks.
+      {"drop",
+       [](int k, SecondRecord* s) { s->Sent = s->Sent && k != kThirdMinute + 21; },
+       {"minute: failed, too few marks: 20 of 58", "minute: failed, too few marks: 36 of 58"},
+       "minutes seen 4, decoded 2, confirmed 1"},
+      // Second 40 carries the tens of the day (10): sent as a 0 it breaks the date's parity.
+      {"flip",
+       [](int k, SecondRecord* s) {
+         if (k == kThirdMinute + 40) {
+           s->WidthMs = kShortMarkMs;
+         }
+       },
+       {"minute: failed, 58 marks but date parity failed"},
+       "minutes seen 3, decoded 2, confirmed 1"},
+      // A spike between the marks of seconds 30 and 31, one in the silent second 59, and
+      // one 40 ms into the mark of second 10: that mark comes broken, but counts, rightly.
+      {"spikes",
+       [](int k, SecondRecord* s) {
+         if (k == kThirdMinute + 30 || k == kThirdMinute + 59) {
+           AddSpike(s, 500, 20);
+         } else if (k == kThirdMinute + 10) {
+           AddSpike(s, 40, 20);
+         }
+       },
+       {"minute: 10.01.12 01:32 Tue, decoded, confirmed: horax sets the clock"},
+       "minutes seen 3, decoded 3, confirmed 2"},
+      {"extra mark",
+       [](int k, SecondRecord* s) {
+         if (k == kThirdMinute + 30) {
+           AddSpike(s, 500, kShortMarkMs);
+         }
+       },
+       {"minute: failed, too many marks: 59 of 58"},
+       "minutes seen 3, decoded 2, confirmed 1"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::string output =
+        Replay(Record(ReceiveStream("2012-01-10 01:29:01", kThreeMinutes, c.change)));
+    std::vector<std::string> expected = kFirstTwo;
+    expected.insert(expected.end(), c.last.begin(), c.last.end());
+    EXPECT_EQ(LinesStartingWith(output, "minute:"), expected) << output;
+    // The mark of 01:32 begins at 179.5 s and is handled at the poll after 179.69 s.
+    EXPECT_EQ(LinesStartingWith(output, "summary"),
+              std::vector<std::string>{std::string("summary after 179.750 s: ") + c.counts});
+  }
+}
+
+TEST(FaultTest, ALeapSecondMinuteIsNotDecoded) {
+  // 1 January 2017 (a Sunday): a leap second ends the hour 00:59 CET; the minutes before
+  // announce it with bit 19. The leap minute's 59th mark is its second 59.
+  const std::string output =
+      Replay(Record(ReceiveStream("2017-01-01 00:57:01", 59 + 60 + 61 + 1, kNoChange, true)));
+  const std::vector<std::string> expected = {
+      "minute: 01.01.17 00:58 Sun, decoded, held: the minutes before do not confirm it yet",
+      "minute: 01.01.17 00:59 Sun, decoded, confirmed: horax sets the clock",
+      "minute: failed, a leap-second minute: 59 marks, announced by bit 19 the minute before",
+  };
+  EXPECT_EQ(LinesStartingWith(output, "minute:"), expected) << output;
+}
+
+TEST(FaultTest, TheStatusCountsTheLastSixtySeconds) {
+  // A spike at 21 s; a broken mark at 129.7 s and a spike at 150.2 s, within a minute of
+  // the last status at 179.75 s.
+  const ChangeFunction spikes = [](int k, SecondRecord* s) {
+    if (k == 20 || k == kThirdMinute + 30) {
+      AddSpike(s, 500, 20);
+    } else if (k == kThirdMinute + 10) {
+      AddSpike(s, 40, 20);
+    }
+  };
+  const std::string output =
+      Replay(Record(ReceiveStream("2012-01-10 01:29:01", kThreeMinutes, spikes)));
+  const std::vector<std::string> status = {
+      "status:  0 marks this minute | last 60 s: 1 spikes, 0 broken | decoded 1 of the last 1 "
+      "minutes",
+      "status:  0 marks this minute | last 60 s: 0 spikes, 0 broken | decoded 2 of the last 2 "
+      "minutes",
+      "status:  0 marks this minute | last 60 s: 1 spikes, 1 broken | decoded 3 of the last 3 "
+      "minutes",
+  };
+  EXPECT_EQ(LinesStartingWith(output, "status:"), status);
+}
+
+TEST(SummaryTest, MinutesReasonsAndTheValuesSeen) {
+  // Three marks and a spike, then three seconds of silence: the minute the port was opened
+  // inside. Three more marks, one broken, and silence again: too few.
+  const std::string output = Replay(
+      "690 240\n1690 0\n2400 255\n2690 128\n5690 240\n6690 240\n7690 62\n8690 0\n11690 240\n");
+  EXPECT_EQ(output.substr(output.find("summary")),
+            "summary after 11.750 s: minutes seen 1, decoded 0, confirmed 0\n"
+            "  partial minutes, not counted: 1 (the port was opened inside them)\n"
+            "  failed minutes: 1, by reason:\n"
+            "    too few marks               1\n"
+            "  characters: 9, by value:\n"
+            "    0x00 over 170 ms      1              2  ####################\n"
+            "    0x3E cut: 3 of 8 low  broken 0       1  ##########\n"
+            "    0x80 151-170 ms       1?             1  ##########\n"
+            "    0xF0 91-110 ms        0              4  ########################################\n"
+            "    0xFF 11-30 ms         spike          1  ##########\n");
+}
+
+TEST(LiveStatusTest, StaysTheLastLineAndIsDrawnWhenItChanges) {
+  FILE* out = std::tmpfile();
+  MonitorRecord monitor;
+  StartMonitor(&monitor, out, nullptr, true);
+  RunPoll(&monitor, 250);
+  RunPoll(&monitor, 500);  // the same: left as it is
+  NoteArrival(&monitor, 600, 0xF0);
+  RunPoll(&monitor, 750);
+  const std::string before =
+      "status:  0 marks this minute | last 60 s: 0 spikes, 0 broken | decoded 0 of the last 0 "
+      "minutes";
+  const std::string after =
+      "status:  1 marks this minute | last 60 s: 0 spikes, 0 broken | decoded 0 of the last 0 "
+      "minutes";
+  EXPECT_EQ(ReadAll(out), before + "\r" + std::string(before.size(), ' ') + "\r" +
+                              "     0.600  0xF0  91-110 ms        0          1\n" + after);
+  std::fclose(out);
+}
+
+// The real module's 15 minutes (tests/data/README.md) through the UART model: the minute
+// mark at about 65.5 s opens 01:30 on 10 January 2012, and each one after it the next.
+TEST(CaptureTest, EveryDecodedMinuteIsTheOneItsMarkOpened) {
+  std::ifstream capture(HORAX_TEST_DATA "/dcf1-capture-2012-01-10.txt");
+  ASSERT_TRUE(capture.is_open());
+  UartRecord uart;
+  StartUart(&uart);
+  std::vector<UartCharacterRecord> characters;
+  UartCharacterRecord character = {};
+  for (std::string line; std::getline(capture, line);) {
+    double start = 0, width = 0;
+    if (ReadRecordLine(line.c_str(), &start, &width) != kNumbersLine) {
+      continue;
+    }
+    while (ReadUartCharacter(&uart, start, &character)) {
+      characters.push_back(character);
+    }
+    ASSERT_TRUE(AddLinePulse(&uart, start, width));
+  }
+  while (ReadUartCharacter(&uart, HUGE_VAL, &character)) {
+    characters.push_back(character);
+  }
+  const std::string output = Replay(Record(characters));
+
+  // Each minute line follows the line of the mark that closed it.
+  int confirmed = 0;
+  double mark_s = 0;
+  size_t at = 0;
+  for (size_t end; (end = output.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = output.substr(at, end - at);
+    if (line.compare(0, 7, "minute:") != 0) {
+      std::sscanf(line.c_str(), "%lf", &mark_s);
+      continue;
+    }
+    if (line.find("decoded") == std::string::npos) {
+      continue;
+    }
+    const long minute = 30 + std::lround((mark_s - 65.5) / 60);
+    char opened[64];
+    std::snprintf(opened, sizeof opened, "minute: 10.01.12 01:%02ld Tue", minute);
+    EXPECT_EQ(line.compare(0, strlen(opened), opened), 0) << line << " at " << mark_s << " s";
+    confirmed += line.find("confirmed") != std::string::npos;
+  }
+  EXPECT_GE(confirmed, 12) << output;
+  char counts[64];
+  std::snprintf(counts, sizeof counts, "confirmed %d\n", confirmed);
+  EXPECT_NE(output.find(counts), std::string::npos);
+  RecordProperty("confirmed", confirmed);
+}
+
+TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
+  // Noisy minutes, as a port delivers them: the monitor takes each character as it
+  // arrives, a poll now and then a little late, and records it.
+  std::vector<UartCharacterRecord> characters =
+      ReceiveStream("2012-01-10 01:29:01", 3 * 60, kNoChange, false, 6, 15);
+  // The marks' characters arrive 5 ms after a poll's moment, which a late poll sees.
+  for (UartCharacterRecord& c : characters) {
+    c.DoneMs += 65;
+  }
+  FILE* out = std::tmpfile();
+  FILE* recording = std::tmpfile();
+  MonitorRecord monitor;
+  ASSERT_TRUE(StartMonitor(&monitor, out, recording, false));
+  std::vector<uint32_t> handled_at;
+  uint32_t poll = 0;
+  for (int k = 0; handled_at.size() < characters.size(); ++k) {
+    poll += kPollPeriodMs;
+    const double late_ms = 7 * (k % 5);
+    for (size_t i = handled_at.size();
+         i < characters.size() && characters[i].DoneMs < poll + late_ms; ++i) {
+      ASSERT_TRUE(
+          NoteArrival(&monitor, static_cast<uint32_t>(characters[i].DoneMs), characters[i].Value));
+      handled_at.push_back(poll);
+    }
+    ASSERT_TRUE(RunPoll(&monitor, poll));
+  }
+  PrintSummary(&monitor, poll);
+  const std::string session = ReadAll(out);
+  const std::string recorded = ReadAll(recording);
+  std::fclose(out);
+  std::fclose(recording);
+
+  EXPECT_EQ(recorded.substr(0, recorded.find('\n') + 1), kRecordingHeader);
+  // Every character, in order, at a time whose first poll at or after it is the one that
+  // handled it, late or not.
+  std::vector<std::string> lines = LinesStartingWith(recorded, "");
+  ASSERT_EQ(lines.size(), characters.size() + 1);
+  for (size_t i = 0; i < characters.size(); ++i) {
+    double ms = 0, value = 0;
+    ASSERT_EQ(ReadRecordLine(lines[i + 1].c_str(), &ms, &value), kNumbersLine) << lines[i + 1];
+    EXPECT_EQ(value, characters[i].Value);
+    EXPECT_NEAR(ms, characters[i].DoneMs, kPollMs) << i;
+    EXPECT_EQ(std::ceil(ms / kPollMs) * kPollMs, handled_at[i]) << lines[i + 1];
+  }
+  EXPECT_GT(LinesStartingWith(session, "minute:").size(), 2u);
+  EXPECT_NE(session.find("spike"), std::string::npos);
+  EXPECT_EQ(Replay(recorded), session);
+}
+
+TEST(RecordingTest, ABadLineIsNamed) {
+  const struct {
+    std::string recording;
+    const char* message;
+  } kCases[] = {
+      {"# a\n100 240\n200 x\n", "rec.txt:3: not \"ms value\": 200 x"},
+      {"100 240 7\n", "rec.txt:1: not \"ms value\": 100 240 7"},
+      {"-100 240\n", "rec.txt:1: not \"ms value\": -100 240"},
+      {"100 256\n", "rec.txt:1: 256 is no character value (0-255)"},
+      {"100 240.5\n", "rec.txt:1: 240.5 is no character value (0-255)"},
+      {"100 240\n\n99.5 0\n", "rec.txt:3: the time 99.5 ms is earlier than the line before"},
+      {"5000000000 240\n", "rec.txt:1: the time 5000000000 ms is past 49 days"},
+      {"1 240\n" + std::string(300, '1') + " 0\n",
+       "rec.txt:2: the line is too long for \"ms value\""},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(Replay(c.recording), std::string("refused: ") + c.message);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+#include "character_view.h"
+
+#include <cstdio>
+
+#include "decoder/framing.h"
+
+namespace {
+
+constexpr int kDataBits = 8;
+constexpr unsigned kMsPerSecond = 1000;
+
+const char* const kCheckNames[] = {
+    "all checks passed",     // kTelegramGood
+    "minute parity failed",  // kMinuteParityFailed
+    "hour parity failed",    // kHourParityFailed
+    "date parity failed",    // kDateParityFailed
+    "minute out of range",   // kMinuteOutOfRange
+    "hour out of range",     // kHourOutOfRange
+    "day out of range",      // kDayOutOfRange
+    "weekday out of range",  // kWeekdayOutOfRange
+    "month out of range",    // kMonthOutOfRange
+    "year out of range",     // kYearOutOfRange
+};
+
+// DCF77 numbers the weekdays 1 = Monday .. 7 = Sunday; three bits may also hold 0.
+const char* const kWeekdayNames[] = {"???", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+
+// Rests at 0 on a buffer that took nothing, so that lengths always add up.
+int Written(int length, size_t size) {
+  if (length < 0) {
+    return 0;
+  }
+  return static_cast<size_t>(length) < size ? length : static_cast<int>(size) - 1;
+}
+
+}  // namespace
+
+int DescribeMarkWidth(uint8_t value, char* text, size_t size) {
+  const int low = CountLowSamples(value);
+  if (ClassifyCharacter(value) == kBrokenMark) {
+    return Written(std::snprintf(text, size, "cut: %d of %d low", low, kDataBits), size);
+  }
+  // The first `low` samples read low and the next one high: the line rose after sample
+  // low - 1 (or, with none low, after the start check) and by sample `low`.
+  const unsigned rose_after =
+      low == 0 ? kStartCheckMs : kFirstSampleMs + kSampleSpacingMs * static_cast<unsigned>(low - 1);
+  if (low == kDataBits) {
+    return Written(std::snprintf(text, size, "over %u ms", rose_after), size);
+  }
+  const unsigned rose_by = kFirstSampleMs + kSampleSpacingMs * static_cast<unsigned>(low);
+  return Written(std::snprintf(text, size, "%u-%u ms", rose_after + 1, rose_by), size);
+}
+
+const char* NameReading(const CharacterResultRecord& result) {
+  switch (result.Class) {
+    case kSpike:
+      return "spike";
+    case kBrokenMark:
+      return result.Bit ? "broken 1" : "broken 0";
+    default:
+      if (result.Doubtful) {
+        return result.Bit ? "1?" : "0?";
+      }
+      return result.Bit ? "1" : "0";
+  }
+}
+
+const char* NameTelegramCheck(TelegramCheck check) {
+  return check < sizeof kCheckNames / sizeof kCheckNames[0] ? kCheckNames[check] : "?";
+}
+
+int FormatCharacterLine(uint32_t arrival_ms, uint8_t value, const CharacterResultRecord& result,
+                        char* line, size_t size) {
+  char width[kViewLineSize];
+  DescribeMarkWidth(value, width, sizeof width);
+  const int length =
+      Written(std::snprintf(line, size, "%6u.%03u  0x%02X  %-16s %-9s", arrival_ms / kMsPerSecond,
+                            arrival_ms % kMsPerSecond, value, width, NameReading(result)),
+              size);
+  if (result.Class == kSpike) {
+    // No mark: the trailing blanks of the reading's column go.
+    int end = length;
+    while (end > 0 && line[end - 1] == ' ') {
+      line[--end] = '\0';
+    }
+    return end;
+  }
+  return length + Written(std::snprintf(line + length, size - static_cast<size_t>(length), " %2u",
+                                        result.Second),
+                          size - static_cast<size_t>(length));
+}
+
+int FormatMinuteLine(const CharacterResultRecord& result, bool partial, char* line, size_t size) {
+  const TimeFieldsRecord& t = result.Fields;
+  const char* weekday = t.Weekday < sizeof kWeekdayNames / sizeof kWeekdayNames[0]
+                            ? kWeekdayNames[t.Weekday]
+                            : kWeekdayNames[0];
+  int length = 0;
+  switch (result.Verdict) {
+    case kMinuteConfirmed:
+    case kMinuteHeld:
+      length = std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s, decoded, %s", t.Day,
+                             t.Month, t.Year, t.Hour, t.Minute, weekday,
+                             result.Verdict == kMinuteConfirmed
+                                 ? "confirmed: horax sets the clock"
+                                 : "held: the minutes before do not confirm it yet");
+      break;
+    case kTooFewMarks:
+      length = partial ? std::snprintf(line, size,
+                                       "minute: partial, %u marks (the port was opened inside it)",
+                                       result.Marks)
+                       : std::snprintf(line, size, "minute: failed, too few marks: %u of %u",
+                                       result.Marks, kPulsesPerMinute);
+      break;
+    case kTooManyMarks:
+      length = std::snprintf(line, size, "minute: failed, too many marks: %u of %u", result.Marks,
+                             kPulsesPerMinute);
+      break;
+    case kLeapSecondMinute:
+      length = std::snprintf(
+          line, size,
+          "minute: failed, a leap-second minute: %u marks, announced by bit 19 the minute before",
+          result.Marks);
+      break;
+    case kNoMinuteGap:
+      length = std::snprintf(
+          line, size, "minute: failed, no minute gap: mark %u came without one, and closed it",
+          result.Marks + 1);
+      break;
+    case kTelegramFailed:
+      length = std::snprintf(line, size, "minute: failed, %u marks but %s", result.Marks,
+                             NameTelegramCheck(result.Check));
+      break;
+    default:
+      length = std::snprintf(line, size, "minute: none");
+      break;
+  }
+  return Written(length, size);
+}

@@ -1,0 +1,42 @@
+// The monitor's words for what horax made of a character and of a minute: one line each,
+// from HandleCharacter's result alone. No OS calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decoder/reception.h"
+
+// Room for any line these functions write, with its terminator.
+constexpr size_t kViewLineSize = 160;
+
+// The 50-baud UART samples data bit i this long after the line falls (ms), and checks the
+// start bit in its middle: a pulse must outlast that to make a character at all.
+constexpr unsigned kFirstSampleMs = 30;
+constexpr unsigned kSampleSpacingMs = 20;
+constexpr unsigned kStartCheckMs = 10;
+
+// The widths of low pulse the UART reads as `value`: "91-110 ms" (0xF0), "over 170 ms"
+// (0x00, every sample low); for a broken character, which no single pulse makes, how many
+// samples read low: "cut: 3 of 8 low". Returns the length written into `text` (`size`
+// chars with the terminator).
+int DescribeMarkWidth(uint8_t value, char* text, size_t size);
+
+// What horax reads: "0", "1", "spike", "broken 0", "broken 1"; a clean mark near the cut,
+// whose bit may have turned, is "0?" or "1?".
+const char* NameReading(const CharacterResultRecord& result);
+
+// The failed check in the words of the checks: "date parity failed", "month out of range".
+const char* NameTelegramCheck(TelegramCheck check);
+
+// The line of one character: the time it arrived (ms since the start), its value, the
+// widths it stands for, what horax reads, and for a mark its second in the minute
+// (0 for one taken as the minute mark). No newline. Returns the length.
+int FormatCharacterLine(uint32_t arrival_ms, uint8_t value, const CharacterResultRecord& result,
+                        char* line, size_t size);
+
+// The line of the minute `result` closed (its Verdict is not kNoMinute): the date and time
+// it decoded to and whether horax sets the clock, or why it failed, with the count of marks
+// where that is the reason. `partial`: the monitor, or the port, started inside the minute.
+// No newline. Returns the length.
+int FormatMinuteLine(const CharacterResultRecord& result, bool partial, char* line, size_t size);

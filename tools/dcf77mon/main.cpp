@@ -1,0 +1,186 @@
+// dcf77mon: shows what a DCF77 receiver module sends and what horax makes of it, from a
+// serial port or from a recording. Reads the options, then the port or the recording.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "monitor.h"
+#include "monitor_options.h"
+#include "monitor_port.h"
+#include "port_policy.h"
+#include "replay.h"
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr char kProgramName[] = "dcf77mon";
+constexpr char kColumns[] = "      time  char  mark width       reads     second";
+
+int ReportBadInput(const char* message) {
+  std::fprintf(stderr, "%s: %s\n", kProgramName, message);
+  return kBadInputStatus;
+}
+
+int ReportUnusableFile(const char* what, const char* path) {
+  std::fprintf(stderr, "%s: cannot %s %s: %s\n", kProgramName, what, path, std::strerror(errno));
+  return kBadInputStatus;
+}
+
+// Said once on standard error, out of the way of the live status, and noted in the
+// recording, so that whoever reads it later knows why reception started again.
+void ReportPortEvent(MonitorRecord* monitor, const char* port, const char* event, uint32_t now) {
+  char text[kPortMessageSize];
+  std::snprintf(text, sizeof text, "%s: %s %s", kProgramName, port, event);
+  PrintNotice(monitor, stderr, text);
+  if (monitor->Recording != nullptr) {
+    std::fprintf(monitor->Recording, "# %u ms: %s %s\n", now, port, event);
+  }
+}
+
+// The port's steps at the poll of tick `now`; *open follows the port.
+void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port, bool* open,
+               bool read_failed, uint32_t now) {
+  char message[kPortMessageSize];
+  char warning[kPortMessageSize];
+  switch (DecidePortStep(watch, *open, read_failed, now)) {
+    case kReleasePort:
+      CloseMonitorPort();
+      *open = false;
+      ReportPortEvent(monitor, port, "went away; waiting for it to return", now);
+      break;
+    case kTryPortAgain:
+      if (OpenMonitorPort(port, message, warning)) {
+        *open = true;
+        RestartReception(monitor, now);
+        ReportPortEvent(monitor, port, "is back; reception starts afresh", now);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// Reads the port until a stop is asked for: between two polls every character as it
+// arrives, with its time; at each poll, on a drift-free 250 ms schedule, all of them with
+// the poll's tick. False when the output or the recording cannot be written.
+bool ReadPort(MonitorRecord* monitor, const char* port, uint32_t* end_ms) {
+  PortWatchRecord watch = {};
+  bool open = true;
+  uint32_t poll = kPollPeriodMs;
+  uint8_t buffer[kMostCharactersPerPoll];
+  for (;;) {
+    bool read_failed = false;
+    for (;;) {
+      const int32_t left = static_cast<int32_t>(poll - ReadMonitorClock());
+      if (left <= 0 || IsStopRequested()) {
+        break;
+      }
+      if (!open || read_failed || !HasRoomForCharacter(*monitor)) {
+        PauseMonitor(static_cast<uint32_t>(left));
+        continue;
+      }
+      const int count = ReadMonitorPort(buffer, kMostCharactersPerPoll - monitor->Queued,
+                                        static_cast<uint32_t>(left));
+      const uint32_t arrived = ReadMonitorClock();
+      read_failed = count < 0;
+      for (int i = 0; i < count; ++i) {
+        if (!NoteArrival(monitor, arrived, buffer[i])) {
+          return false;
+        }
+      }
+    }
+    // The characters read before a stop get their poll too, as in a replay of the recording.
+    if (!RunPoll(monitor, poll)) {
+      return false;
+    }
+    *end_ms = poll;
+    if (IsStopRequested()) {
+      return true;
+    }
+    WatchPort(monitor, &watch, port, &open, read_failed, poll);
+    poll += kPollPeriodMs;
+    // After the whole system was paused (asleep), the polls go on from now, not in a burst.
+    const uint32_t now = ReadMonitorClock();
+    if (static_cast<int32_t>(now - poll) > static_cast<int32_t>(kPollPeriodMs)) {
+      poll = now - now % kPollPeriodMs + kPollPeriodMs;
+    }
+  }
+}
+
+int RunReplay(const char* path) {
+  FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    return ReportUnusableFile("read", path);
+  }
+  MonitorRecord monitor;
+  StartMonitor(&monitor, stdout, nullptr, false);
+  std::printf("%s: replaying %s, each character at the first 250 ms poll at or after it\n%s\n",
+              kProgramName, path, kColumns);
+  char message[kReplayMessageSize];
+  uint32_t end_ms = 0;
+  const bool played = ReplayRecording(file, path, &monitor, &end_ms, message);
+  std::fclose(file);
+  if (!played) {
+    std::fflush(stdout);
+    return ReportBadInput(message);
+  }
+  PrintSummary(&monitor, end_ms);
+  return std::ferror(stdout) ? kExitFailed : kExitDone;
+}
+
+int RunPort(const char* port, const char* record_path) {
+  FILE* recording = nullptr;
+  if (record_path != nullptr && (recording = std::fopen(record_path, "w")) == nullptr) {
+    return ReportUnusableFile("write", record_path);
+  }
+  PrepareMonitor();
+  char message[kPortMessageSize];
+  char warning[kPortMessageSize];
+  if (!OpenMonitorPort(port, message, warning)) {
+    if (recording != nullptr) {
+      std::fclose(recording);
+    }
+    return ReportBadInput(message);
+  }
+  if (warning[0] != '\0') {
+    std::fprintf(stderr, "%s: warning: %s\n", kProgramName, warning);
+  }
+  MonitorRecord monitor;
+  bool written = StartMonitor(&monitor, stdout, recording, IsOutputTerminal());
+  std::printf("%s: %s at 50 baud 8N1, a poll every 250 ms as horax's; Ctrl-C ends\n%s\n",
+              kProgramName, port, kColumns);
+  uint32_t end_ms = 0;
+  written = written && ReadPort(&monitor, port, &end_ms);
+  PrintSummary(&monitor, end_ms);
+  CloseMonitorPort();
+  if (recording != nullptr && std::fclose(recording) != 0) {
+    written = false;
+  }
+  NoteMonitorDone();
+  if (!written) {
+    std::fprintf(stderr, "%s: cannot write the %s\n", kProgramName,
+                 std::ferror(stdout) ? "output" : "recording");
+    return kExitFailed;
+  }
+  return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MonitorOptionsRecord options = {};
+  char message[kOptionsMessageSize];
+  if (!ParseMonitorOptions(argc, argv, &options, message)) {
+    return ReportBadInput(message);
+  }
+  if (options.Help) {
+    std::fputs(GetMonitorHelpText(), stdout);
+    return kExitDone;
+  }
+  if (options.ReplayPath != nullptr) {
+    return RunReplay(options.ReplayPath);
+  }
+  return RunPort(options.Port, options.RecordPath);
+}

@@ -1,0 +1,245 @@
+#include "monitor.h"
+
+#include <cstring>
+
+#include "character_view.h"
+#include "common/decoded_minute.h"
+#include "common/receiver_state.h"
+#include "common/time_fields.h"
+#include "decoder/framing.h"
+
+namespace {
+
+constexpr uint32_t kMsPerSecond = 1000;
+// The histogram's longest bar.
+constexpr uint32_t kBarLength = 40;
+
+// The failed minutes in the summary, in the order of the framing and then the checks.
+struct ReasonRecord {
+  MinuteVerdict Verdict;
+  const char* Name;
+};
+const ReasonRecord kReasons[] = {
+    {kTooFewMarks, "too few marks"},
+    {kTooManyMarks, "too many marks"},
+    {kNoMinuteGap, "no minute gap"},
+    {kLeapSecondMinute, "leap-second minute"},
+};
+
+void ClearLiveStatus(MonitorRecord* monitor) {
+  if (monitor->StatusShown > 0) {
+    std::fprintf(monitor->Out, "\r%*s\r", monitor->StatusShown, "");
+    monitor->StatusShown = 0;
+  }
+}
+
+void WriteLine(MonitorRecord* monitor, const char* line) {
+  ClearLiveStatus(monitor);
+  std::fputs(line, monitor->Out);
+  std::fputc('\n', monitor->Out);
+}
+
+void NoteInSlot(MonitorRecord* monitor, uint32_t now, CharacterClass kind) {
+  const uint32_t second = now / kMsPerSecond;
+  const uint32_t slot = second % kStatusSeconds;
+  if (monitor->SlotSeconds[slot] != second) {
+    monitor->SlotSeconds[slot] = second;
+    monitor->SlotSpikes[slot] = 0;
+    monitor->SlotBroken[slot] = 0;
+  }
+  if (kind == kSpike) {
+    ++monitor->SlotSpikes[slot];
+  } else {
+    ++monitor->SlotBroken[slot];
+  }
+}
+
+void CountMinute(MonitorRecord* monitor, const CharacterResultRecord& result) {
+  ++monitor->MinutesSeen;
+  ++monitor->Verdicts[result.Verdict];
+  if (result.Verdict == kTelegramFailed && result.Check <= kYearOutOfRange) {
+    ++monitor->FailedChecks[result.Check];
+  }
+  monitor->RecentDecoded[monitor->RecentNext] =
+      result.Verdict == kMinuteHeld || result.Verdict == kMinuteConfirmed;
+  monitor->RecentNext = (monitor->RecentNext + 1) % kStatusMinutes;
+  if (monitor->RecentCount < kStatusMinutes) {
+    ++monitor->RecentCount;
+  }
+}
+
+// One character at the poll of tick `now`: its line, and its minute's if it closed one.
+void HandleQueued(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, uint32_t now) {
+  const CharacterResultRecord result = HandleCharacter(value, now);
+  ++monitor->Characters[value];
+  monitor->Readings[value] = NameReading(result);
+  if (result.Class == kSpike || result.Class == kBrokenMark) {
+    NoteInSlot(monitor, now, result.Class);
+  }
+  if (result.Class != kSpike) {
+    monitor->MarksThisMinute = result.Second;
+  }
+  char line[kViewLineSize];
+  FormatCharacterLine(arrival_ms, value, result, line, sizeof line);
+  WriteLine(monitor, line);
+  if (result.Verdict == kNoMinute) {
+    return;
+  }
+  // A minute that began before the port was opened cannot hold all its marks: it tells
+  // nothing of the signal.
+  const bool partial = monitor->InsideFirstMinute && result.Verdict == kTooFewMarks;
+  monitor->InsideFirstMinute = false;
+  if (partial) {
+    ++monitor->PartialMinutes;
+  } else {
+    CountMinute(monitor, result);
+  }
+  FormatMinuteLine(result, partial, line, sizeof line);
+  WriteLine(monitor, line);
+  FormatStatus(*monitor, now, line);
+  WriteLine(monitor, line);
+}
+
+}  // namespace
+
+bool StartMonitor(MonitorRecord* monitor, FILE* out, FILE* recording, bool live_status) {
+  std::memset(monitor, 0, sizeof *monitor);
+  monitor->Out = out;
+  monitor->Recording = recording;
+  monitor->LiveStatus = live_status;
+  TimeFields = {};
+  RestartReception(monitor, 0);
+  return recording == nullptr || std::fputs(kRecordingHeader, recording) >= 0;
+}
+
+void RestartReception(MonitorRecord* monitor, uint32_t now) {
+  ResetFrame();
+  ReceiverState.LastByteTick = now;
+  LastDecodedMinute = {};
+  monitor->InsideFirstMinute = true;
+  monitor->MarksThisMinute = 0;
+}
+
+bool HasRoomForCharacter(const MonitorRecord& monitor) {
+  return monitor.Queued < kMostCharactersPerPoll;
+}
+
+bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value) {
+  if (!HasRoomForCharacter(*monitor)) {
+    return false;
+  }
+  // A character read just after a poll was late is the next poll's: (last poll, next].
+  uint32_t ms = arrival_ms;
+  if (static_cast<int32_t>(ms - monitor->LastPollMs) <= 0) {
+    ms = monitor->LastPollMs + 1;
+  } else if (ms - monitor->LastPollMs > kPollPeriodMs) {
+    ms = monitor->LastPollMs + kPollPeriodMs;
+  }
+  monitor->QueuedMs[monitor->Queued] = ms;
+  monitor->QueuedValues[monitor->Queued] = value;
+  ++monitor->Queued;
+  return monitor->Recording == nullptr ||
+         std::fprintf(monitor->Recording, "%u %u\n", ms, value) > 0;
+}
+
+bool RunPoll(MonitorRecord* monitor, uint32_t now) {
+  for (int i = 0; i < monitor->Queued; ++i) {
+    HandleQueued(monitor, monitor->QueuedMs[i], monitor->QueuedValues[i], now);
+  }
+  monitor->Queued = 0;
+  monitor->LastPollMs = now;
+  if (monitor->LiveStatus) {
+    char line[kViewLineSize];
+    FormatStatus(*monitor, now, line);
+    // Drawn again only when it changed, or when a line pushed it away.
+    if (monitor->StatusShown == 0 || std::strcmp(line, monitor->StatusText) != 0) {
+      ClearLiveStatus(monitor);
+      std::fputs(line, monitor->Out);
+      monitor->StatusShown = static_cast<int>(std::strlen(line));
+      std::memcpy(monitor->StatusText, line, sizeof line);
+    }
+  }
+  const bool recorded = monitor->Recording == nullptr || std::fflush(monitor->Recording) == 0;
+  return std::fflush(monitor->Out) == 0 && recorded;
+}
+
+int FormatStatus(const MonitorRecord& monitor, uint32_t now, char* line) {
+  const uint32_t second = now / kMsPerSecond;
+  unsigned spikes = 0;
+  unsigned broken = 0;
+  for (int slot = 0; slot < kStatusSeconds; ++slot) {
+    if (second - monitor.SlotSeconds[slot] < kStatusSeconds) {
+      spikes += monitor.SlotSpikes[slot];
+      broken += monitor.SlotBroken[slot];
+    }
+  }
+  unsigned decoded = 0;
+  for (uint32_t i = 0; i < monitor.RecentCount; ++i) {
+    decoded += monitor.RecentDecoded[i];
+  }
+  const int length = std::snprintf(
+      line, kViewLineSize,
+      "status: %2u marks this minute | last %d s: %u spikes, %u broken | decoded %u of the last "
+      "%u minutes",
+      monitor.MarksThisMinute, kStatusSeconds, spikes, broken, decoded, monitor.RecentCount);
+  return length < 0 ? 0 : length;
+}
+
+void PrintNotice(MonitorRecord* monitor, FILE* where, const char* text) {
+  ClearLiveStatus(monitor);
+  std::fflush(monitor->Out);
+  std::fputs(text, where);
+  std::fputc('\n', where);
+  std::fflush(where);
+}
+
+void PrintSummary(MonitorRecord* monitor, uint32_t now) {
+  ClearLiveStatus(monitor);
+  FILE* out = monitor->Out;
+  const uint32_t* verdicts = monitor->Verdicts;
+  const uint32_t decoded = verdicts[kMinuteHeld] + verdicts[kMinuteConfirmed];
+  std::fprintf(out, "summary after %u.%03u s: minutes seen %u, decoded %u, confirmed %u\n",
+               now / kMsPerSecond, now % kMsPerSecond, monitor->MinutesSeen, decoded,
+               verdicts[kMinuteConfirmed]);
+  if (monitor->PartialMinutes > 0) {
+    std::fprintf(out, "  partial minutes, not counted: %u (the port was opened inside them)\n",
+                 monitor->PartialMinutes);
+  }
+  const uint32_t failed = monitor->MinutesSeen - decoded;
+  std::fprintf(out, "  failed minutes: %u%s\n", failed, failed > 0 ? ", by reason:" : "");
+  for (const ReasonRecord& reason : kReasons) {
+    if (verdicts[reason.Verdict] > 0) {
+      std::fprintf(out, "    %-22s %6u\n", reason.Name, verdicts[reason.Verdict]);
+    }
+  }
+  for (int check = kMinuteParityFailed; check <= kYearOutOfRange; ++check) {
+    if (monitor->FailedChecks[check] > 0) {
+      std::fprintf(out, "    %-22s %6u\n", NameTelegramCheck(static_cast<TelegramCheck>(check)),
+                   monitor->FailedChecks[check]);
+    }
+  }
+
+  uint32_t most = 0;
+  uint32_t total = 0;
+  for (uint32_t count : monitor->Characters) {
+    most = count > most ? count : most;
+    total += count;
+  }
+  std::fprintf(out, "  characters: %u%s\n", total, total > 0 ? ", by value:" : "");
+  for (int value = 0; value < kCharacterValues; ++value) {
+    const uint32_t count = monitor->Characters[value];
+    if (count == 0) {
+      continue;
+    }
+    char width[kViewLineSize];
+    DescribeMarkWidth(static_cast<uint8_t>(value), width, sizeof width);
+    // Every value seen gets at least one mark of its bar.
+    const uint32_t bar = static_cast<uint32_t>((uint64_t{count} * kBarLength + most - 1) / most);
+    char bar_text[kBarLength + 1];
+    std::memset(bar_text, '#', bar);
+    bar_text[bar] = '\0';
+    std::fprintf(out, "    0x%02X %-16s %-9s %6u  %s\n", value, width, monitor->Readings[value],
+                 count, bar_text);
+  }
+  std::fflush(out);
+}

@@ -1,0 +1,86 @@
+// The monitor's session: characters queued as they arrive and handled by horax's own
+// HandleCharacter at each 250 ms poll, the lines that tell what became of them, the status
+// for positioning an antenna, the summary, and the recording. Only stdio, no OS calls.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "character_view.h"
+#include "decoder/reception.h"
+
+// horax handles at most this many characters at one poll and leaves the rest queued; at
+// 50 baud no more than 13 can arrive between two polls.
+constexpr int kMostCharactersPerPoll = 64;
+// The status counts spikes and broken marks over this many seconds, and decoded minutes over
+// this many minutes.
+constexpr int kStatusSeconds = 60;
+constexpr int kStatusMinutes = 10;
+constexpr int kCharacterValues = 256;
+// The first line of a recording.
+constexpr char kRecordingHeader[] =
+    "# dcf77mon recording: ms value, one character a line: the milliseconds since the start "
+    "at which it arrived, and its value in decimal\n";
+
+struct MonitorRecord {
+  FILE* Out;        // the lines
+  FILE* Recording;  // every character as "ms value", or nullptr
+  bool LiveStatus;  // keep the status as the last line on a terminal, redrawn each poll
+  int StatusShown;  // length of the live status line on the screen now, 0 for none
+  char StatusText[kViewLineSize];  // what it says
+  uint32_t LastPollMs;  // the tick of the poll before: characters since belong to the next
+  int Queued;
+  uint32_t QueuedMs[kMostCharactersPerPoll];
+  uint8_t QueuedValues[kMostCharactersPerPoll];
+  bool InsideFirstMinute;  // since the start, or the port's return: no minute closed yet
+  uint8_t MarksThisMinute;
+  // The summary's counts.
+  uint32_t Characters[kCharacterValues];
+  const char* Readings[kCharacterValues];  // what horax read each value as
+  uint32_t MinutesSeen;                    // closed minutes, the partial ones left out
+  uint32_t PartialMinutes;
+  uint32_t Verdicts[kMinuteConfirmed + 1];
+  uint32_t FailedChecks[kYearOutOfRange + 1];
+  // The status's: spikes and broken marks by the second they came in, and the last minutes.
+  uint32_t SlotSeconds[kStatusSeconds];
+  uint16_t SlotSpikes[kStatusSeconds];
+  uint16_t SlotBroken[kStatusSeconds];
+  bool RecentDecoded[kStatusMinutes];
+  uint32_t RecentCount;  // minutes noted in RecentDecoded, up to kStatusMinutes
+  uint32_t RecentNext;
+};
+
+// Starts a session at tick 0: clears `monitor` and the decoder's records, as the open of
+// the port does, and writes the recording's first line. `out` and `recording` stay the
+// caller's to close. False when the recording cannot be written.
+bool StartMonitor(MonitorRecord* monitor, FILE* out, FILE* recording, bool live_status);
+
+// The port came back at tick `now` (ms): reception starts again as horax's does after a
+// reopen: the frame afresh, the minute held for confirmation dropped.
+void RestartReception(MonitorRecord* monitor, uint32_t now);
+
+// True while another character fits before the next poll.
+bool HasRoomForCharacter(const MonitorRecord& monitor);
+
+// Queues a character that arrived at `arrival_ms` for the next poll, and records it. The
+// time is kept within that poll's period, so that a replay handles it at the same poll.
+// False when the queue is full (nothing is queued) or the recording cannot be written.
+bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value);
+
+// The poll at tick `now` (ms; the one after LastPollMs): hands every queued character to
+// HandleCharacter with that tick, as horax's poll does, and writes a line for each, a line
+// for each minute closed and then the status. False when the output or the recording
+// cannot be written.
+bool RunPoll(MonitorRecord* monitor, uint32_t now);
+
+// The status at tick `now` into `line` (kViewLineSize chars): marks in this minute, spikes
+// and broken marks in the last kStatusSeconds, minutes decoded of the last kStatusMinutes.
+// Returns the length.
+int FormatStatus(const MonitorRecord& monitor, uint32_t now, char* line);
+
+// Writes `text` as a line to `where` (standard error, say), clearing the live status first.
+void PrintNotice(MonitorRecord* monitor, FILE* where, const char* text);
+
+// Writes the summary at tick `now`: minutes seen, decoded, confirmed, the reasons of the
+// failed minutes with their counts, and a histogram of the character values.
+void PrintSummary(MonitorRecord* monitor, uint32_t now);

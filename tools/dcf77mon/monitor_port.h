@@ -1,0 +1,41 @@
+// The monitor's reach into the system: the receiver port, opened as horax opens its port
+// and read between the polls; a millisecond clock; the stop that Ctrl-C asks for; the
+// terminal. Implemented by monitor_port_posix.cpp and monitor_port_win.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Room for any message the port functions write.
+constexpr size_t kPortMessageSize = 256;
+
+// Installs the stop handlers (SIGINT and SIGTERM; on Windows the console's Ctrl+C,
+// Ctrl+Break and close) and starts the clock at 0.
+void PrepareMonitor();
+// True once a stop was asked for.
+bool IsStopRequested();
+// Tells a console that is being closed that the monitor has finished, so that its process
+// may end now; nothing elsewhere.
+void NoteMonitorDone();
+// Milliseconds since PrepareMonitor, modulo 2^32.
+uint32_t ReadMonitorClock();
+// Waits `ms`, or less when a stop is asked for.
+void PauseMonitor(uint32_t ms);
+// True when standard output shows on a terminal (a console on Windows).
+bool IsOutputTerminal();
+
+// Opens the receiver port `name` for this process alone and sets it up as horax does:
+// 50 baud 8N1, raw, RTS on and DTR off (where the port has them), a one-byte receive FIFO
+// trigger where the driver takes the request or reports its level. False with a message when
+// it does not exist, is in use, is no serial port, or refuses 50 baud; nothing stays open
+// then. `warning` (kPortMessageSize chars) gets a note on a setting that will spoil
+// reception, or "".
+bool OpenMonitorPort(const char* name, char* message, char* warning);
+
+// Waits at most `wait_ms` for characters, and reads up to `size` of them into `buffer`.
+// Returns how many, 0 when none came (or a stop was asked for), -1 when the port failed.
+int ReadMonitorPort(uint8_t* buffer, int size, uint32_t wait_ms);
+
+// Removes the module's supply (RTS off, DTR on) and closes the port; nothing when none is
+// open.
+void CloseMonitorPort();

@@ -1,0 +1,146 @@
+#include <windows.h>
+
+#include <cstdio>
+
+#include "common/port_handle.h"
+#include "monitor_options.h"
+#include "monitor_port.h"
+#include "port/receiver_port_win.h"
+
+namespace {
+
+constexpr DWORD kBaudRate = 50;
+// The port is looked at this often between two polls, so that a character's arrival is
+// known to about a tick of the system's timer.
+constexpr DWORD kLookMs = 10;
+// A console being closed ends the process when its handler returns; the monitor gets this
+// long to write its summary and release the port first (the system allows about 5 s).
+constexpr DWORD kCloseGraceMs = 4000;
+// "COM8" and its terminator, with room to spare.
+constexpr int kDeviceNameSize = 16;
+
+volatile LONG stop_requested = 0;
+HANDLE stop_event = nullptr;
+HANDLE done_event = nullptr;
+DWORD started = 0;
+
+BOOL WINAPI NoteStop(DWORD control) {
+  switch (control) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      InterlockedExchange(&stop_requested, 1);
+      SetEvent(stop_event);
+      if (control == CTRL_CLOSE_EVENT) {
+        WaitForSingleObject(done_event, kCloseGraceMs);
+      }
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+// PortHandle widened as horax's port code widens it.
+HANDLE PortDevice() {
+  return reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
+}
+
+void Refuse(char* message, const char* what, const char* name) {
+  std::snprintf(message, kPortMessageSize, "%.40s %s", name, what);
+}
+
+}  // namespace
+
+void PrepareMonitor() {
+  stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  done_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(NoteStop, TRUE);
+  started = GetTickCount();
+}
+
+bool IsStopRequested() {
+  return InterlockedCompareExchange(&stop_requested, 0, 0) != 0;
+}
+
+void NoteMonitorDone() {
+  SetEvent(done_event);
+}
+
+uint32_t ReadMonitorClock() {
+  return GetTickCount() - started;
+}
+
+void PauseMonitor(uint32_t ms) {
+  WaitForSingleObject(stop_event, ms);
+}
+
+bool IsOutputTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool OpenMonitorPort(const char* name, char* message, char* warning) {
+  warning[0] = '\0';
+  const unsigned number = ReadComPortNumber(name);
+  if (number == 0) {
+    Refuse(message, "is no port: give 1 to 4, as horax takes it, or COM1 to COM8", name);
+    return false;
+  }
+  char device[kDeviceNameSize];
+  std::snprintf(device, sizeof device, "COM%u", number);
+  char target[MAX_PATH];
+  if (QueryDosDeviceA(device, target, MAX_PATH) == 0 &&
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    Refuse(message, "does not exist", device);
+    return false;
+  }
+  if (!OpenReceiverPort(number)) {
+    // A serial port is opened by one program at a time; the driver refuses any other.
+    const DWORD error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+      Refuse(message, "is in use by another program", device);
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      Refuse(message, "does not exist", device);
+    } else {
+      std::snprintf(message, kPortMessageSize, "%s cannot be opened as a serial port (error %lu)",
+                    device, static_cast<unsigned long>(error));
+    }
+    return false;
+  }
+  // The driver checks the rate it is given and keeps its own when it cannot run at it.
+  DCB line = {};
+  line.DCBlength = sizeof line;
+  if (!GetCommState(PortDevice(), &line) || line.BaudRate != kBaudRate) {
+    CloseReceiverPort();
+    Refuse(message, "refuses 50 baud", device);
+    return false;
+  }
+  return true;
+}
+
+int ReadMonitorPort(uint8_t* buffer, int size, uint32_t wait_ms) {
+  const DWORD begun = GetTickCount();
+  int count = 0;
+  for (;;) {
+    while (count < size) {
+      const int32_t read = ReadReceiverByte(&buffer[count]);
+      if (read < 0) {
+        return count > 0 ? count : -1;
+      }
+      if (read == 0) {
+        break;
+      }
+      ++count;
+    }
+    const DWORD waited = GetTickCount() - begun;
+    if (count > 0 || waited >= wait_ms || IsStopRequested()) {
+      return count;
+    }
+    const DWORD left = wait_ms - waited;
+    PauseMonitor(left < kLookMs ? left : kLookMs);
+  }
+}
+
+void CloseMonitorPort() {
+  CloseReceiverPort();
+}

@@ -1,0 +1,88 @@
+#include "replay.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "recording.h"
+
+namespace {
+
+// A recording line is two numbers; anything much longer is no recording.
+constexpr int kLongestLine = 256;
+constexpr double kLargestValue = 255;
+// Ticks are 32-bit milliseconds; a recording ends a poll before they wrap (49.7 days).
+constexpr double kLastMs = 4294967295.0 - kPollPeriodMs;
+
+bool Fail(char* message, const char* name, unsigned number, const char* what) {
+  std::snprintf(message, kReplayMessageSize, "%.100s:%u: %.140s", name, number, what);
+  return false;
+}
+
+// The first poll at or after `ms`; the first of all comes a period after the start.
+uint32_t FindPoll(double ms) {
+  const double polls = std::ceil(ms / kPollPeriodMs);
+  return kPollPeriodMs * (polls < 1 ? 1 : static_cast<uint32_t>(polls));
+}
+
+}  // namespace
+
+bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint32_t* end_ms,
+                     char* message) {
+  char line[kLongestLine];
+  char what[kReplayMessageSize];
+  unsigned number = 0;
+  double last_ms = 0;
+  uint32_t poll = kPollPeriodMs;
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    ++number;
+    if (std::strchr(line, '\n') == nullptr && !std::feof(file)) {
+      return Fail(message, name, number, "the line is too long for \"ms value\"");
+    }
+    double ms = 0;
+    double value = 0;
+    const RecordLineKind kind = ReadRecordLine(line, &ms, &value);
+    if (kind == kCommentLine) {
+      continue;
+    }
+    if (kind == kBadLine) {
+      line[std::strcspn(line, "\r\n")] = '\0';
+      std::snprintf(what, sizeof what, "not \"ms value\": %.60s", line);
+      return Fail(message, name, number, what);
+    }
+    if (value != std::floor(value) || value > kLargestValue) {
+      std::snprintf(what, sizeof what, "%g is no character value (0-255)", value);
+      return Fail(message, name, number, what);
+    }
+    if (ms < last_ms || ms > kLastMs) {
+      std::snprintf(what, sizeof what, "the time %.10g ms is %s", ms,
+                    ms < last_ms ? "earlier than the line before" : "past 49 days");
+      return Fail(message, name, number, what);
+    }
+    last_ms = ms;
+
+    // Behind a poll that was full, a character waits for the next, as the rest did.
+    const uint32_t found = FindPoll(ms);
+    const uint32_t due = found > poll ? found : poll;
+    if (due != poll || !HasRoomForCharacter(*monitor)) {
+      // The characters of the pending poll are complete. The polls between find nothing,
+      // which changes nothing, so they are passed over.
+      if (monitor->Queued > 0) {
+        RunPoll(monitor, poll);
+      }
+      poll = due != poll ? due : poll + kPollPeriodMs;
+      monitor->LastPollMs = poll - kPollPeriodMs;
+    }
+    NoteArrival(monitor, static_cast<uint32_t>(std::ceil(ms)), static_cast<uint8_t>(value));
+  }
+  if (std::ferror(file)) {
+    std::snprintf(message, kReplayMessageSize, "cannot read %.100s: %.100s", name,
+                  std::strerror(errno));
+    return false;
+  }
+  if (monitor->Queued > 0) {
+    RunPoll(monitor, poll);
+  }
+  *end_ms = poll;
+  return true;
+}
