@@ -15,7 +15,7 @@ import tty
 MON, SIM = sys.argv[1], sys.argv[2]
 DEADLINE = 15.0  # seconds; far beyond what any step needs
 MINUTE_DEADLINE = 90.0  # a real minute of signal, and then some
-RETRY_S = 2.0  # how often the monitor tries a port that went away
+RETRY_S = 3.0  # how often the monitor tries a port that went away, as horax does
 CHARACTER_LINE = re.compile(r"^ *\d+\.\d{3}  0x")
 
 

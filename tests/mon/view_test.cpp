@@ -7,7 +7,6 @@
 
 #include "character_view.h"
 #include "monitor_options.h"
-#include "port_policy.h"
 
 namespace {
 
@@ -139,30 +138,6 @@ TEST(ComPortTest, HoraxsNumbersAndTheNamesOpenReceiverPortReaches) {
   };
   for (const auto& c : kCases) {
     EXPECT_EQ(ReadComPortNumber(c.text), c.number) << c.text;
-  }
-}
-
-TEST(PortPolicyTest, GivesUpAfterFailingReadsAndTriesAgainNowAndThen) {
-  // One poll after another: the port's state, whether a read failed, and the step.
-  const struct {
-    uint32_t now;
-    bool open;
-    bool failed;
-    PortStep step;
-  } kPolls[] = {
-      {250, true, false, kKeepReading},    {500, true, true, kKeepReading},
-      {750, true, false, kKeepReading},  // one failure that passed: nothing
-      {1000, true, true, kKeepReading},    {2750, true, true, kKeepReading},
-      {3000, true, true, kReleasePort},  // failing at every poll for 2 s
-      {3250, false, false, kWaitForPort},  {4750, false, false, kWaitForPort},
-      {5000, false, false, kTryPortAgain},  // it did not open
-      {6750, false, false, kWaitForPort},  {7000, false, false, kTryPortAgain},
-      {7250, true, false, kKeepReading},  // it did
-      {7500, true, true, kKeepReading},
-  };
-  PortWatchRecord watch = {};
-  for (const auto& poll : kPolls) {
-    EXPECT_EQ(DecidePortStep(&watch, poll.open, poll.failed, poll.now), poll.step) << poll.now;
   }
 }
 

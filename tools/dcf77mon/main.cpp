@@ -8,7 +8,7 @@
 #include "monitor.h"
 #include "monitor_options.h"
 #include "monitor_port.h"
-#include "port_policy.h"
+#include "port/port_watch.h"
 #include "replay.h"
 
 namespace {
@@ -39,26 +39,27 @@ void ReportPortEvent(MonitorRecord* monitor, const char* port, const char* event
   }
 }
 
-// The port's steps at the poll of tick `now`; *open follows the port.
-void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port, bool* open,
-               bool read_failed, uint32_t now) {
+// Gives the port up, and opens it again, when horax would: at the poll of tick `now`.
+void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port, bool read_failed,
+               uint32_t now) {
+  if (!watch->Closed) {
+    if (NoteReadOutcome(watch, read_failed, now)) {
+      CloseMonitorPort();
+      NotePortClosed(watch, now);
+      ReportPortEvent(monitor, port, "went away; waiting for it to return", now);
+    }
+    return;
+  }
+  if (!IsReopenDue(*watch, now)) {
+    return;
+  }
   char message[kPortMessageSize];
   char warning[kPortMessageSize];
-  switch (DecidePortStep(watch, *open, read_failed, now)) {
-    case kReleasePort:
-      CloseMonitorPort();
-      *open = false;
-      ReportPortEvent(monitor, port, "went away; waiting for it to return", now);
-      break;
-    case kTryPortAgain:
-      if (OpenMonitorPort(port, message, warning)) {
-        *open = true;
-        RestartReception(monitor, now);
-        ReportPortEvent(monitor, port, "is back; reception starts afresh", now);
-      }
-      break;
-    default:
-      break;
+  const bool opened = OpenMonitorPort(port, message, warning);
+  NoteReopenTried(watch, opened, now);
+  if (opened) {
+    RestartMonitor(monitor, now);
+    ReportPortEvent(monitor, port, "is back; reception starts afresh", now);
   }
 }
 
@@ -67,7 +68,6 @@ void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port,
 // the poll's tick. False when the output or the recording cannot be written.
 bool ReadPort(MonitorRecord* monitor, const char* port, uint32_t* end_ms) {
   PortWatchRecord watch = {};
-  bool open = true;
   uint32_t poll = kPollPeriodMs;
   uint8_t buffer[kMostCharactersPerPoll];
   for (;;) {
@@ -77,7 +77,7 @@ bool ReadPort(MonitorRecord* monitor, const char* port, uint32_t* end_ms) {
       if (left <= 0 || IsStopRequested()) {
         break;
       }
-      if (!open || read_failed || !HasRoomForCharacter(*monitor)) {
+      if (watch.Closed || read_failed || !HasRoomForCharacter(*monitor)) {
         PauseMonitor(static_cast<uint32_t>(left));
         continue;
       }
@@ -99,7 +99,7 @@ bool ReadPort(MonitorRecord* monitor, const char* port, uint32_t* end_ms) {
     if (IsStopRequested()) {
       return true;
     }
-    WatchPort(monitor, &watch, port, &open, read_failed, poll);
+    WatchPort(monitor, &watch, port, read_failed, poll);
     poll += kPollPeriodMs;
     // After the whole system was paused (asleep), the polls go on from now, not in a burst.
     const uint32_t now = ReadMonitorClock();

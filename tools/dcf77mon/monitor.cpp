@@ -108,14 +108,14 @@ bool StartMonitor(MonitorRecord* monitor, FILE* out, FILE* recording, bool live_
   monitor->Recording = recording;
   monitor->LiveStatus = live_status;
   TimeFields = {};
-  RestartReception(monitor, 0);
+  RestartMonitor(monitor, 0);
   return recording == nullptr || std::fputs(kRecordingHeader, recording) >= 0;
 }
 
-void RestartReception(MonitorRecord* monitor, uint32_t now) {
-  ResetFrame();
+void RestartMonitor(MonitorRecord* monitor, uint32_t now) {
+  RestartReception();
+  // As the port's open notes it.
   ReceiverState.LastByteTick = now;
-  LastDecodedMinute = {};
   monitor->InsideFirstMinute = true;
   monitor->MarksThisMinute = 0;
 }

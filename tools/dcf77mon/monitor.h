@@ -57,7 +57,7 @@ bool StartMonitor(MonitorRecord* monitor, FILE* out, FILE* recording, bool live_
 
 // The port came back at tick `now` (ms): reception starts again as horax's does after a
 // reopen: the frame afresh, the minute held for confirmation dropped.
-void RestartReception(MonitorRecord* monitor, uint32_t now);
+void RestartMonitor(MonitorRecord* monitor, uint32_t now);
 
 // True while another character fits before the next poll.
 bool HasRoomForCharacter(const MonitorRecord& monitor);
