@@ -4,6 +4,7 @@ wine WINE_RUN DCF77SIM_EXE. Cases on real time poll for what they expect with ge
 deadlines; none sleeps a guessed amount."""
 import fcntl
 import os
+import re
 import select
 import signal
 import subprocess
@@ -13,6 +14,7 @@ import termios
 import time
 
 SIM = sys.argv[1]
+WINE_MESSAGE = re.compile(r"[0-9a-f]{4}:(err|warn|fixme|trace):")
 DEADLINE = 15.0  # seconds; far beyond what any step needs
 # Seconds either side of a character's moment: the simulator is late by some 5 ms at most
 # on this machine (bench/sim_jitter.py), so fifty times that.
@@ -234,8 +236,12 @@ def test_wine():
     windows = subprocess.run([sys.argv[3], sys.argv[4], *args], capture_output=True, text=True,
                              timeout=DEADLINE * 4)
     assert windows.returncode == 0, windows.stdout
+    # The wrapper passes Wine's own messages on with the program's output; a busy machine
+    # brings some ("err:ole:start_rpcss ..."), which are no part of the trace.
+    trace = "".join(line for line in windows.stdout.splitlines(keepends=True)
+                    if not WINE_MESSAGE.match(line))
     native = finish(start(*args))
-    assert windows.stdout == native and native.count("\n") > 60, (windows.stdout, native)
+    assert trace == native and native.count("\n") > 60, (windows.stdout, native)
 
 
 if __name__ == "__main__":
