@@ -102,7 +102,7 @@ TEST_F(ClockTest, OnlyTheMinuteAfterTheOneBeforeSetsTheClock) {
     const int calls = DecodePair(c.first, c.second);
     if (c.year == 0) {
       EXPECT_EQ(calls, 0);
-      ExpectFieldsShowClock(kClockStart);
+      EXPECT_TRUE(FieldsShowClock(kClockStart));
       EXPECT_EQ(TimeFields.Minute, kClockStart.wMinute);
       continue;
     }
@@ -114,7 +114,7 @@ TEST_F(ClockTest, OnlyTheMinuteAfterTheOneBeforeSetsTheClock) {
         0,      190 + 125};  // the UART's hand-over and half a poll
     EXPECT_EQ(0, std::memcmp(&asked, &expected, sizeof expected))
         << "the weekday goes out as decoded";
-    ExpectFieldsShowClock(ReadClock());  // the weekday in the platform's numbering
+    EXPECT_TRUE(FieldsShowClock(ReadClock()));  // the weekday in the platform's numbering
     EXPECT_EQ(TimeFields.Minute, c.second.Minute);
     EXPECT_EQ(TimeFields.Year, c.second.Year);
   }
@@ -153,7 +153,7 @@ TEST_F(ClockTest, EveryDecodedMinuteIsHeldForTheNextOne) {
     EXPECT_EQ(Decode(minute, kFirstTick + (kMinutes[i] - kMinutes[0]) * kMinuteMs), kCalls[i]);
     EXPECT_EQ(LastDecodedMinute.Fields.Minute, kMinutes[i]) << "held as decoded";
     if (i < 2) {  // not asked, or refused: the fields show the clock as it was
-      ExpectFieldsShowClock(kClockStart);
+      EXPECT_TRUE(FieldsShowClock(kClockStart));
     }
   }
   EXPECT_EQ(CountClockSets() - sets_before, 4);
