@@ -42,12 +42,14 @@ class SettingsTest(SessionTest):
         self.assertEqual(self.session.settings(), {"X": "20", "Y": "20", "W": "100", "H": "50"})
         ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
 
-    def test_stored_place_off_the_screen_is_pulled_back_and_saved(self):
+    def test_stored_place_off_the_screen_is_pulled_back_and_saved_at_a_close_from_outside(self):
         # Off the right edge by as far as a stored value can be, and above the top.
         program, _, geometry = self.start_placed(X=2147483647, Y=-7, W=100, H=50)
         self.assertEqual(geometry, (924, 0, 100, 50))
-        self.press_escape(program)
+        self.assertEqual(self.probe("close")[0], 0)
+        self.assertEqual(program.wait(10), 0)
         self.assertEqual(self.session.settings(), {"X": "924", "Y": "0", "W": "100", "H": "50"})
+        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
 
     def drag(self, window, press, release, origin=(20, 20)):
         """Presses the buttons `press` at 50, 25 inside the window at `origin`, releases
@@ -105,13 +107,6 @@ class SettingsTest(SessionTest):
         self.move_from_outside(window, 600, 400)
         self.press_escape(program)
         self.assertEqual(self.session.settings(), {"X": "600", "Y": "400", "W": "100", "H": "50"})
-
-    def test_close_from_outside_ends_normally(self):
-        program, _, _ = self.start_placed(X=-50, Y=20, W=100, H=50)
-        self.assertEqual(self.probe("close")[0], 0)
-        self.assertEqual(program.wait(10), 0)
-        self.assertEqual(self.session.settings()["X"], "0")
-        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
 
 
 if __name__ == "__main__":
