@@ -1,11 +1,9 @@
-// Sessions of the monitor: minutes of dcf77sim's stream with each fault, and the real
-// capture, read through the UART model into recordings and replayed; a session that
-// records and its replay; recordings that are not.
+// Sessions of the monitor: minutes of dcf77sim's stream with each fault, read through the
+// UART model into recordings and replayed; a session that records and its replay;
+// recordings that are not.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,7 +11,6 @@
 #include "civil_time.h"
 #include "mark_stream.h"
 #include "monitor.h"
-#include "recording.h"
 #include "replay.h"
 #include "uart_model.h"
 
@@ -264,41 +261,6 @@ TEST(LiveStatusTest, StaysTheLastLineAndIsDrawnWhenItChanges) {
   EXPECT_EQ(ReadAll(out), before + "\r" + std::string(before.size(), ' ') + "\r" +
                               "     0.600  0xF0  91-110 ms        0          1\n" + after);
   std::fclose(out);
-}
-
-// The real module's 15 minutes (tests/data/README.md) through the UART model: a minute line
-// for each minute mark, the one at about 65.5 s opening 01:30 on 10 January 2012 and each
-// one after it the next; the minutes set are those of the capture test in tests/sim.
-TEST(CaptureTest, EveryDecodedMinuteIsTheOneItsMarkOpened) {
-  std::ifstream capture(HORAX_TEST_DATA "/dcf1-capture-2012-01-10.txt");
-  ASSERT_TRUE(capture.is_open());
-  UartRecord uart;
-  StartUart(&uart);
-  std::vector<UartCharacterRecord> characters;
-  UartCharacterRecord character = {};
-  for (std::string line; std::getline(capture, line);) {
-    double start = 0, width = 0;
-    if (ReadRecordLine(line.c_str(), &start, &width) != kNumbersLine) {
-      continue;
-    }
-    while (ReadUartCharacter(&uart, start, &character)) {
-      characters.push_back(character);
-    }
-    ASSERT_TRUE(AddLinePulse(&uart, start, width));
-  }
-  while (ReadUartCharacter(&uart, HUGE_VAL, &character)) {
-    characters.push_back(character);
-  }
-  // 01:31 holds a broken mark: it waits for a third minute.
-  std::vector<std::string> expected = {
-      "minute: partial, 4 marks (the port was opened inside it)",
-      "minute: 10.01.12 01:30 Tue, decoded, held: the minutes before do not confirm it yet",
-      "minute: 10.01.12 01:31 Tue, decoded, held: the minutes before do not confirm it yet"};
-  for (int minute = 32; minute <= 43; ++minute) {
-    expected.push_back("minute: 10.01.12 01:" + std::to_string(minute) +
-                       " Tue, decoded, confirmed: horax sets the clock");
-  }
-  EXPECT_EQ(LinesStartingWith(Replay(Record(characters)), "minute:"), expected);
 }
 
 TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
