@@ -42,12 +42,14 @@ class SettingsTest(SessionTest):
         self.assertEqual(self.session.settings(), {"X": "20", "Y": "20", "W": "100", "H": "50"})
         ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
 
-    def test_stored_place_off_the_screen_is_pulled_back_and_saved(self):
+    def test_stored_place_off_the_screen_is_pulled_back_and_saved_at_a_close_from_outside(self):
         # Off the right edge by as far as a stored value can be, and above the top.
         program, _, geometry = self.start_placed(X=2147483647, Y=-7, W=100, H=50)
         self.assertEqual(geometry, (924, 0, 100, 50))
-        self.press_escape(program)
+        self.assertEqual(self.probe("close")[0], 0)
+        self.assertEqual(program.wait(10), 0)
         self.assertEqual(self.session.settings(), {"X": "924", "Y": "0", "W": "100", "H": "50"})
+        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
 
     def drag(self, window, press, release, origin=(20, 20)):
         """Presses the buttons `press` at 50, 25 inside the window at `origin`, releases
@@ -71,17 +73,19 @@ class SettingsTest(SessionTest):
         ws.wait_for(lambda: self.session.geometry(window) == (left, top, 100, 50), 10,
                     "the window to be moved")
 
-    def test_dragged_place_is_saved_when_the_session_ends(self):
+    def test_a_drag_starts_at_the_real_place_which_the_end_of_the_session_saves(self):
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
-        self.drag(window, ["1"], [])
+        self.move_from_outside(window, 300, 200)
+        self.drag(window, ["1"], [], origin=(300, 200))
         self.session.x("xdotool", "mouseup", "1")
+        self.move_from_outside(window, 600, 400)
         # The probe returns once the message was handled.
         self.assertEqual(self.probe("endsession", "0")[0], 0)
         self.assertTrue(program.running(), "an end of session that was called off ended it")
         self.assertEqual(self.session.settings()["X"], "20", "saved when the end was called off")
         self.assertEqual(self.probe("endsession", "1")[0], 0)
         self.assertEqual(program.wait(10), 0)
-        self.assertEqual(self.session.settings(), {"X": "270", "Y": "190", "W": "100", "H": "50"})
+        self.assertEqual(self.session.settings(), {"X": "600", "Y": "400", "W": "100", "H": "50"})
 
     def test_swapped_buttons_drag_with_the_physical_right_one(self):
         # Wine swaps what it reports, not its input: the logical left button stays X button
@@ -96,22 +100,6 @@ class SettingsTest(SessionTest):
         self.session.x("xdotool", "mouseup", "3")
         self.press_escape(program)
         self.assertEqual(self.session.settings()["X"], "270")
-
-    def test_a_place_given_from_outside_is_where_a_drag_starts_and_what_is_saved(self):
-        program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
-        self.move_from_outside(window, 300, 200)
-        self.drag(window, ["1"], [], origin=(300, 200))
-        self.session.x("xdotool", "mouseup", "1")
-        self.move_from_outside(window, 600, 400)
-        self.press_escape(program)
-        self.assertEqual(self.session.settings(), {"X": "600", "Y": "400", "W": "100", "H": "50"})
-
-    def test_close_from_outside_ends_normally(self):
-        program, _, _ = self.start_placed(X=-50, Y=20, W=100, H=50)
-        self.assertEqual(self.probe("close")[0], 0)
-        self.assertEqual(program.wait(10), 0)
-        self.assertEqual(self.session.settings()["X"], "0")
-        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
@@ -41,11 +42,9 @@ class CaptureTest : public ::testing::TestWithParam<double> {
     const SYSTEMTIME& set = LastClockRequest();
     const int minute =
         kFirstMinute + static_cast<int>(std::lround((tick - kFirstMarkMs) / kMinuteMs));
-    EXPECT_EQ(set.wYear, 2012);
-    EXPECT_EQ(set.wMonth, 1);
-    EXPECT_EQ(set.wDay, 10);
-    EXPECT_EQ(set.wHour, 1);
-    EXPECT_EQ(set.wMinute, minute) << "set at " << tick << " ms";
+    EXPECT_EQ(std::tie(set.wYear, set.wMonth, set.wDay, set.wHour, set.wMinute),
+              std::make_tuple(2012, 1, 10, 1, minute))
+        << "set at " << tick << " ms";
   }
 
   int sets_ = 0;

@@ -18,10 +18,8 @@ TEST(CommandLineTest, PortArgument) {
   const std::vector<Case> kCases = {
       {"horax.exe 1", 1},
       {"\"C:\\Program Files\\horax.exe\"\t4 ", 4},
-      {"", 0},
       {"horax.exe 1 2", 0},
       {"horax.exe 12", 0},
-      {"horax.exe 0", 0},
       {"horax.exe 5", 0},
       // Longer than the buffer: cut, and the count and length still decide.
       {"\"C:\\" + long_name + "\\horax.exe\" 2", 2},
@@ -56,14 +54,12 @@ TEST(CommandLineTest, ArgumentsAreSplitByTheQuotingRulesAndCutToTheBuffer) {
     std::vector<std::pair<size_t, std::string>> arguments;
   };
   const std::vector<Case> kCases = {
-      {"a bc  d", {{1, "a"}, {2, "bc"}, {1, "d"}}},
       {"ab\"c d\"e f", {{6, "abc de"}, {1, "f"}}},
       {"\"\" a \"\"\"\" b", {{1, "a"}, {1, "b"}}},
       {"a\"\"b", {{2, "ab"}}},
       {"\"a b", {{3, "a b"}}},  // unclosed at the end of the line
       // Codes 1 to 32 separate; 127 and above are ordinary, and 0 ends the line.
       {"\t\x01x\x1F\r\n\x7F\xE9 ", {{1, "x"}, {2, "\x7F\xE9"}}},
-      {std::string("a\0b", 3), {{1, "a"}}},
       {x + " " + x + "y " + x + "yz", {{255, x}, {256, x}, {257, x}}},
   };
   for (const Case& c : kCases) {

@@ -20,7 +20,6 @@ constexpr uint32_t kStart = 0xFFFFF000u;
 
 TEST(PortWatchTest, GivenUpAfterThreeSecondsOfFailuresAndTriedEveryThreeSeconds) {
   const Step kSteps[] = {
-      {0, kAskDue, false},  // as at start-up: open, nothing to do
       {0, kReadGood, false},
       {250, kReadFailed, false},
       {500, kReadFailed, false},
@@ -29,20 +28,14 @@ TEST(PortWatchTest, GivenUpAfterThreeSecondsOfFailuresAndTriedEveryThreeSeconds)
       {3999, kReadFailed, false},
       {4000, kReadFailed, true},  // 3000 ms of failures from 1000
       {4000, kClosed, false},
-      {4000, kAskDue, false},
-      {6999, kAskDue, false},
       {7000, kAskDue, true},
       {7000, kTriedFailed, false},
       {9999, kAskDue, false},
-      {10000, kAskDue, true},
       {10000, kTriedOpened, false},
-      {10000, kAskDue, false},
-      {10250, kReadFailed, false},  // watched afresh: a new run
-                                    // starts here
+      {10250, kReadFailed, false},  // watched afresh: a new run starts
       {13250, kReadFailed, true},
       {13250, kClosed, false},
       {13250, kTriedOpened, false},  // after a resume the open is tried at once
-      {13250, kAskDue, false},
       {13500, kReadGood, false},
   };
   PortWatchRecord watch = {};

@@ -23,14 +23,10 @@ TEST(CharacterTest, ClassBitAndSamplesOfEachKindOfCharacter) {
     int low;
   };
   const Case kCases[] = {
-      {0xFF, kSpike, false, false, 0},     {0xFE, kSpike, false, false, 1},
-      {0xFC, kShortMark, false, false, 2}, {0xF0, kShortMark, false, false, 4},
-      {0xE0, kShortMark, false, false, 5}, {0xC0, kShortMark, false, true, 6},
-      {0x80, kLongMark, true, true, 7},    {0x00, kLongMark, true, false, 8},
-      {0x7F, kBrokenMark, false, true, 1}, {0xFD, kBrokenMark, false, true, 1},
-      {0x3E, kBrokenMark, false, true, 3}, {0x64, kBrokenMark, false, true, 5},
-      {0x60, kBrokenMark, false, true, 6}, {0x02, kBrokenMark, true, true, 7},
-      {0x40, kBrokenMark, true, true, 7},  {0x01, kBrokenMark, true, true, 7},
+      {0xFF, kSpike, false, false, 0},    {0xFC, kShortMark, false, false, 2},
+      {0xC0, kShortMark, false, true, 6}, {0x80, kLongMark, true, true, 7},
+      {0x00, kLongMark, true, false, 8},  {0x7F, kBrokenMark, false, true, 1},
+      {0x02, kBrokenMark, true, true, 7},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.value));
@@ -123,11 +119,6 @@ TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
     uint8_t marks;
     TelegramCheck check;
   };
-  std::vector<Character> dropped = MinuteOf(kSecond);
-  dropped.erase(dropped.begin() + 20);
-  dropped[20].Gap += kSecondMs;
-  std::vector<Character> lost_between = MinuteOf(kFirst);
-  lost_between.insert(lost_between.end(), dropped.begin(), dropped.end());
   std::vector<Character> extra = MinuteOf(kSecond);
   extra.insert(extra.begin() + 30, {kZero, 0});
   std::vector<Character> two_extra = extra;
@@ -136,20 +127,14 @@ TEST_F(ReceptionTest, EveryMinuteGetsItsVerdict) {
   // A leap second: second 59 carries a 0 bit, second 60 is silent.
   std::vector<Character> leap = MinuteOf(kSecond);
   leap.insert(leap.end() - 1, {kZero, kSecondMs});
-  const uint64_t announcing = PutParity(kFirst | uint64_t{1} << 19, 36, 57);
   // A short mark 131-150 ms long: the bit may have turned, so it takes two minutes more.
   std::vector<Character> doubtful = MinuteOf(kFirst);
   doubtful[2].Value = 0xC0;
+  // The rest, and what the monitor says of each, are in tests/mon's replay test.
   const Case kCases[] = {
-      {"first minute", {}, MinuteOf(kFirst), kMinuteHeld, 58, kTelegramGood},
       {"confirmed", MinuteOf(kFirst), MinuteOf(kSecond), kMinuteConfirmed, 58, kTelegramGood},
       {"after a doubtful one", doubtful, MinuteOf(kSecond), kMinuteHeld, 58, kTelegramGood},
-      {"after a lost minute", lost_between, MinuteOf(kThird), kMinuteHeld, 58, kTelegramGood},
-      // Its two seconds of silence look like the minute's gap: 36 marks follow it.
-      {"a mark lost", MinuteOf(kFirst), dropped, kTooFewMarks, 36, kTelegramGood},
-      {"a mark too many", MinuteOf(kFirst), extra, kTooManyMarks, 59, kTelegramGood},
       {"no gap", MinuteOf(kFirst), two_extra, kNoMinuteGap, 59, kTelegramGood},
-      {"leap second", MinuteOf(announcing), leap, kLeapSecondMinute, 59, kTelegramGood},
       {"leap second unannounced", MinuteOf(kFirst), leap, kTooManyMarks, 59, kTelegramGood},
       {"hour parity",
        {},
