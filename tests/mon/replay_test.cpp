@@ -18,7 +18,6 @@ namespace {
 
 constexpr double kFirstMarkMs = 500;
 constexpr double kSecondMs = 1000;
-constexpr double kPollMs = 250;
 
 typedef std::function<void(int index, SecondRecord* second)> ChangeFunction;
 
