@@ -26,9 +26,9 @@ TEST(DecimalTest, ProfileValuesReadAsTheProfileReadsThemButNegativesStayNegative
     int32_t expected;
   } kCases[] = {
       {"", kFallback},  // as a missing key
-      {"-50", -50},    {"102abc", 102},    {"+678abc", 678}, {" \t 7", 7}, {"- 5", 0},
-      {"08", 8},       {"0x1F", 31},       {"-0x10", -16},   {"0o17", 15}, {"0b101", 5},
-      {"0x", 0},       {"4294967317", 21},  // out of range, modulo 2^32
+      {"-50", -50},    {"102abc", 102}, {"+678abc", 678},   {" \t 7", 7}, {"- 5", 0},
+      {"08", 8},       {"0x1F", 31},    {"-0x10", -16},     {"0o17", 15}, {"0b101", 5},
+      {"0x", 0},       {"\r0xaA", 170}, {"4294967317", 21},  // out of range, modulo 2^32
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
