@@ -181,6 +181,8 @@ bool PollReceiver() {
     }
     return false;
   }
+  // A minute whose mark did not come ends all the same, and the fields show its decode.
+  const bool redraw = HandlePoll(now).Verdict != kNoMinute;
   uint8_t character = 0;
   int read = 0;
   int32_t count = 0;
@@ -191,10 +193,9 @@ bool PollReceiver() {
   if (NoteReadOutcome(&PortWatch, count < 0, now)) {
     GiveUpPort(now);
   }
-  if (read == 0) {
-    return false;
-  }
   // After every poll that read, so that the seconds step with the marks.
-  DrawReadout(0);
-  return true;
+  if (read > 0 || redraw) {
+    DrawReadout(0);
+  }
+  return read > 0;
 }

@@ -19,8 +19,9 @@ bool RegisterWindowClass(HINSTANCE instance);
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Reads every character queued at the port (up to a limit), hands each to
-// HandleCharacter with the poll's tick, and redraws the readout. A port whose reads have
+// Ends a minute whose mark is overdue (HandlePoll), reads every character queued at the
+// port (up to a limit), hands each to HandleCharacter with the poll's tick, and redraws the
+// readout. A port whose reads have
 // failed for kPortGiveUpMs is closed, the readout redrawn with the seconds at 00, and
 // opened again every kPortRetryMs. False when no character was read.
 bool PollReceiver();

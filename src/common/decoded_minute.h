@@ -1,18 +1,26 @@
-// The minute decoded last, kept so that the next decoded minute can confirm it.
+// The minutes decoded lately, kept so that a later decoded minute can be confirmed by them.
 #pragma once
 
 #include <cstdint>
 
 #include "common/time_fields.h"
 
+// One a minute at most, for as far back as a minute may confirm another (kConfirmReach).
+constexpr unsigned kHeldMinutes = 10;
+
 struct DecodedMinuteRecord {
-  bool Held;                // a minute has decoded since the start
+  bool Held;                // a minute decoded into this entry
   TimeFieldsRecord Fields;  // as decoded, before the clock reload
-  uint32_t Tick;            // LastByteTick when it decoded: the tick of its second 58
+  uint32_t Tick;            // the tick of its closing mark as framed, or where it was due
   bool LeapAhead;           // its bit 19: a leap second ends the hour
   bool Doubtful;            // it held a doubtful mark
-  bool Followed;            // it followed the minute held before it
+  bool Followed;            // a minute held before it confirmed it, doubts aside
+};
+
+struct HeldMinutesRecord {
+  DecodedMinuteRecord Minutes[kHeldMinutes];
+  uint8_t Next;  // the entry the next decoded minute takes, the oldest
 };
 
 // Nothing held at start.
-extern DecodedMinuteRecord LastDecodedMinute;
+extern HeldMinutesRecord HeldMinutes;

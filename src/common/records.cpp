@@ -7,5 +7,5 @@
 TimeFieldsRecord TimeFields = {};
 ReceiverStateRecord ReceiverState = {};
 WindowGeometryRecord WindowGeometry = {};
-DecodedMinuteRecord LastDecodedMinute = {};
+HeldMinutesRecord HeldMinutes = {};
 uint16_t PortHandle = kNoPort;

@@ -1,7 +1,7 @@
 #include "decoder/clock.h"
 
 #include "common/decoded_minute.h"
-#include "common/receiver_state.h"
+#include "decoder/framing.h"
 #include "decoder/reception.h"
 #include "platform/platform.h"
 
@@ -56,73 +56,126 @@ bool IsExistingTime(const TimeFieldsRecord& t) {
          t.Month <= kMonthsPerYear && t.Day >= 1 && t.Day <= CountDaysInMonth(t.Year, t.Month);
 }
 
-// Modulo 2^32, like every tick difference.
-bool IsAMinuteApart(uint32_t earlier, uint32_t later) {
-  const uint32_t elapsed = later - earlier;
-  return elapsed >= kMinuteMs - kMinuteSlackMs && elapsed <= kMinuteMs + kMinuteSlackMs;
+void AdvanceMinute(TimeFieldsRecord* t) {
+  if (++t->Minute < kMinutesPerHour) {
+    return;
+  }
+  t->Minute = 0;
+  if (++t->Hour < kHoursPerDay) {
+    return;
+  }
+  t->Hour = 0;
+  t->Weekday = static_cast<uint8_t>(t->Weekday % kDaysPerWeek + 1);
+  if (++t->Day <= CountDaysInMonth(t->Year, t->Month)) {
+    return;
+  }
+  t->Day = 1;
+  if (++t->Month > kMonthsPerYear) {
+    t->Month = 1;
+    t->Year = static_cast<uint8_t>((t->Year + 1) % kCentury);
+  }
+}
+
+// The reverse of AdvanceMinute, for an existing time.
+void RetreatMinute(TimeFieldsRecord* t) {
+  if (t->Minute-- > 0) {
+    return;
+  }
+  t->Minute = kMinutesPerHour - 1;
+  if (t->Hour-- > 0) {
+    return;
+  }
+  t->Hour = kHoursPerDay - 1;
+  t->Weekday = static_cast<uint8_t>((t->Weekday + kDaysPerWeek - 2) % kDaysPerWeek + 1);
+  if (--t->Day >= 1) {
+    return;
+  }
+  if (--t->Month < 1) {
+    t->Month = kMonthsPerYear;
+    t->Year = static_cast<uint8_t>((t->Year + kCentury - 1) % kCentury);
+  }
+  t->Day = CountDaysInMonth(t->Year, t->Month);
 }
 
 }  // namespace
 
-bool FollowsByOneMinute(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later) {
+bool FollowsByMinutes(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later,
+                      unsigned minutes) {
   if (!IsExistingTime(earlier) ||
       earlier.Weekday != FindWeekday(earlier.Year, earlier.Month, earlier.Day)) {
     return false;
   }
   TimeFieldsRecord next = earlier;
-  if (++next.Minute == kMinutesPerHour) {
-    next.Minute = 0;
-    if (++next.Hour == kHoursPerDay) {
-      next.Hour = 0;
-      next.Weekday = static_cast<uint8_t>(next.Weekday % kDaysPerWeek + 1);
-      if (++next.Day > CountDaysInMonth(next.Year, next.Month)) {
-        next.Day = 1;
-        if (++next.Month > kMonthsPerYear) {
-          next.Month = 1;
-          next.Year = static_cast<uint8_t>((next.Year + 1) % kCentury);
-        }
-      }
-    }
+  for (unsigned i = 0; i < minutes; ++i) {
+    AdvanceMinute(&next);
   }
   return later.Minute == next.Minute && later.Hour == next.Hour && later.Day == next.Day &&
          later.Weekday == next.Weekday && later.Month == next.Month && later.Year == next.Year;
 }
 
-bool SetClockFromTelegram(bool doubtful) {
-  // Two bit errors in one parity group pass every check of a single telegram; the minute
-  // before, decoded a minute earlier, must agree before the clock is trusted to it. Where
-  // either holds a doubtful mark, the same bit may have turned in both, so the minute
-  // before that must agree too.
-  const DecodedMinuteRecord& held = LastDecodedMinute;
-  const uint32_t now = ReceiverState.LastByteTick;
-  const bool follows =
-      held.Held && IsAMinuteApart(held.Tick, now) && FollowsByOneMinute(held.Fields, TimeFields);
-  const bool confirmed = follows && (held.Followed || !(doubtful || held.Doubtful));
-  // The caller notes its announcement.
-  LastDecodedMinute = {true, TimeFields, now, false, doubtful, follows};
+bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, bool leap_ahead) {
+  // Two bit errors in one parity group pass every check of a single telegram; a minute
+  // decoded before must agree before the clock is trusted to it. Where either holds a
+  // doubtful mark, the same bit may have turned in both, so one before that must agree too.
+  // A wrong minute decoded in between does not push a good one out: the last few are held.
+  bool follows = false;
+  bool confirmed = false;
+  for (const DecodedMinuteRecord& held : HeldMinutes.Minutes) {
+    // Modulo 2^32, like every tick difference.
+    const uint32_t elapsed = tick - held.Tick;
+    const unsigned minutes = (elapsed + kMinuteMs / 2) / kMinuteMs;
+    if (!held.Held || minutes < 1 || minutes > kConfirmReachMinutes) {
+      continue;
+    }
+    const bool leap_between = held.LeapAhead && held.Fields.Minute + minutes >= kMinutesPerHour;
+    const uint32_t expected = minutes * kMinuteMs + (leap_between ? kLeapSecondMs : 0);
+    if (elapsed + kDatingSlackMs < expected || elapsed > expected + kDatingSlackMs ||
+        !FollowsByMinutes(held.Fields, TimeFields, minutes)) {
+      continue;
+    }
+    follows = true;
+    confirmed = confirmed || held.Followed || !(doubtful || held.Doubtful);
+  }
+  HeldMinutes.Minutes[HeldMinutes.Next] = {true, TimeFields, tick, leap_ahead, doubtful, follows};
+  HeldMinutes.Next = static_cast<uint8_t>((HeldMinutes.Next + 1) % kHeldMinutes);
+  return confirmed;
+}
 
+void SetClockFromTelegram(uint32_t tick, uint32_t now) {
+  // The minute began at its mark; the set comes `now - tick` after the mark as framed,
+  // which may lie a little either side of the character that ended the minute.
+  TimeFieldsRecord minute = TimeFields;
+  int32_t since_minute = kSetDelayMs + static_cast<int32_t>(now - tick);
+  if (since_minute < 0) {
+    RetreatMinute(&minute);
+    since_minute += static_cast<int32_t>(kMinuteMs);
+  }
   SYSTEMTIME time = {};
-  time.wYear = FullYear(TimeFields.Year);
-  time.wMonth = TimeFields.Month;
-  time.wDayOfWeek = TimeFields.Weekday;
-  time.wDay = TimeFields.Day;
-  time.wHour = TimeFields.Hour;
-  time.wMinute = TimeFields.Minute;
-  time.wMilliseconds = kSetDelayMs;
+  time.wYear = FullYear(minute.Year);
+  time.wMonth = minute.Month;
+  time.wDayOfWeek = minute.Weekday;
+  time.wDay = minute.Day;
+  time.wHour = minute.Hour;
+  time.wMinute = minute.Minute;
+  time.wSecond = static_cast<WORD>(since_minute / static_cast<int32_t>(kSecondMs));
+  time.wMilliseconds = static_cast<WORD>(since_minute % static_cast<int32_t>(kSecondMs));
 
   // The system converts a local time with the daylight-saving setting in force before the
   // set; the second call converts with the setting of the new time, which matters when the
   // set crosses a change.
-  if (confirmed && SetLocalTime(&time)) {
+  if (since_minute < static_cast<int32_t>(kMinuteMs) && SetLocalTime(&time)) {
     SetLocalTime(&time);
   }
-  GetLocalTime(&time);
+  ReloadTimeFields();
+}
 
+void ReloadTimeFields() {
+  SYSTEMTIME time;
+  GetLocalTime(&time);
   TimeFields.Year = static_cast<uint8_t>(time.wYear % kCentury);
   TimeFields.Month = static_cast<uint8_t>(time.wMonth);
   TimeFields.Weekday = static_cast<uint8_t>(time.wDayOfWeek);
   TimeFields.Day = static_cast<uint8_t>(time.wDay);
   TimeFields.Hour = static_cast<uint8_t>(time.wHour);
   TimeFields.Minute = static_cast<uint8_t>(time.wMinute);
-  return confirmed;
 }

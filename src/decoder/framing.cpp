@@ -1,16 +1,146 @@
 #include "decoder/framing.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "common/receiver_state.h"
-#include "decoder/telegram.h"
 
 namespace {
 
-constexpr uint8_t kHighestFrameBit = 63;
 constexpr int kDataBits = 8;
 constexpr unsigned kAllHigh = 0xFF;
-// Low samples of a spike (0xFF, 0xFE) at most, and of a long mark at least.
+// Low samples of a spike (0xFE, 0xFF) at most, and of a long mark at least.
 constexpr int kMostSpikeSamples = 1;
 constexpr int kLeastLongSamples = 7;
+
+// A leap second ends the hour that bit 19 announced: its minute (bits 21 to 28 read 0,
+// minute 00 with its parity) brings a 0 mark in second 59 and is silent in second 60.
+constexpr unsigned kLeapAnnounceBit = 19;
+constexpr uint64_t kMinuteFieldBits = uint64_t{0xFF} << 21;
+constexpr uint8_t kLeapMarkSecond = 59;
+constexpr uint64_t kLeapEvidence =
+    (uint64_t{1} << kLeapAnnounceBit) | kMinuteFieldBits | (uint64_t{1} << kLeapMarkSecond);
+// The phase of the minute's own marks is trusted from this many clean ones on.
+constexpr int kLeastPhaseMarks = 20;
+
+// |difference| <= limit, for any difference of ticks, INT32_MIN included.
+bool IsWithin(int32_t difference, int32_t limit) {
+  return difference >= -limit && difference <= limit;
+}
+
+bool IsAfterSilentSecond(int32_t gap) {
+  return gap > kMinuteGapMs && gap <= kLongestMinuteGapMs;
+}
+
+bool EndsWithLeapSecond() {
+  const ReceiverStateRecord& r = ReceiverState;
+  return (r.MarkSeconds & kLeapEvidence) == kLeapEvidence &&
+         ((r.FrameBits >> kLeapAnnounceBit) & 1) != 0 && (r.FrameBits & kMinuteFieldBits) == 0;
+}
+
+uint8_t FindLastSecond() {
+  return EndsWithLeapSecond() ? kFrameSeconds - 1 : kFrameSeconds - 2;
+}
+
+// Where the transmitter's marks lie against the whole seconds of the frame: the median
+// offset of the minute's clean marks. A stray character falls anywhere, the marks all at
+// the same phase of the poll, so the median follows the marks while strays are fewer.
+// 0 while too few came to tell.
+int32_t FindMarkPhase() {
+  const ReceiverStateRecord& r = ReceiverState;
+  int16_t offsets[kFrameSeconds];
+  int count = 0;
+  for (uint8_t second = 1; second < kFrameSeconds; ++second) {
+    if (((r.MarkSeconds >> second) & 1) != 0 &&
+        ClassifyCharacter(r.MarkValues[second]) != kBrokenMark) {
+      offsets[count++] = r.MarkOffsets[second];
+    }
+  }
+  if (count < kLeastPhaseMarks) {
+    return 0;
+  }
+  std::nth_element(offsets, offsets + count / 2, offsets + count);
+  return offsets[count / 2];
+}
+
+uint32_t FindMinuteEnd() {
+  const uint32_t length = EndsWithLeapSecond() ? kMinuteMs + kSecondMs : kMinuteMs;
+  return ReceiverState.MinuteTick + length;
+}
+
+// Whether the minute mark may be due or overdue at `now`: the phase lies within half a
+// second of the whole seconds, so earlier than this it is neither, and finding the phase,
+// which looks at every second, can wait.
+bool IsNearMinuteEnd(uint32_t now) {
+  return static_cast<int32_t>(now - FindMinuteEnd()) >= -(kHalfSecondMs + kMinuteMarkWindowMs);
+}
+
+// A locked frame that went kLapseMinutes without a minute mark after its silent second
+// no longer vouches for its phase.
+void NoteMissedMinuteMark() {
+  ReceiverStateRecord& r = ReceiverState;
+  if (r.Locked && ++r.MissedMarks >= kLapseMinutes) {
+    r.Locked = false;
+  }
+}
+
+void CloseMinute(MinuteEnd end, uint32_t mark_tick, FramedMinuteRecord* minute) {
+  ReceiverStateRecord& r = ReceiverState;
+  *minute = {r.FrameBits, r.MarkSeconds, r.DoubtfulSeconds, mark_tick, end};
+  r.FrameBits = 0;
+  r.MarkSeconds = 0;
+  r.DoubtfulSeconds = 0;
+  r.SecondCounter = 0;
+  r.MinuteTick = mark_tick;
+}
+
+// Puts the character in the second nearest its tick. A second with two or more keeps the
+// clean one over a broken one, then the one nearer the whole second, then the first, and
+// its mark is doubtful whichever it keeps: either may be a stray.
+void KeepMark(uint8_t value, uint32_t now, FramedCharacterRecord* result) {
+  ReceiverStateRecord& r = ReceiverState;
+  const int32_t since = static_cast<int32_t>(now - r.MinuteTick);
+  result->Fate = kMarkLeftOut;
+  if (since < -kHalfSecondMs) {
+    return;
+  }
+  const int32_t second = (since + kHalfSecondMs) / static_cast<int32_t>(kSecondMs);
+  // Past the last second the next minute's mark is due; second 0 holds the minute mark:
+  // the character that just ended the minute, or one that beats it.
+  if (second > FindLastSecond()) {
+    return;
+  }
+  result->Second = static_cast<uint8_t>(second);
+  if (second == 0 && (r.MarkSeconds & 1) == 0 && !result->Closed) {
+    return;
+  }
+  const int16_t offset = static_cast<int16_t>(since - second * static_cast<int32_t>(kSecondMs));
+  const uint64_t bit = uint64_t{1} << second;
+  if ((r.MarkSeconds & bit) != 0) {
+    r.DoubtfulSeconds |= bit;
+    const bool kept_broken = ClassifyCharacter(r.MarkValues[second]) == kBrokenMark;
+    const bool broken = ClassifyCharacter(value) == kBrokenMark;
+    const bool better =
+        kept_broken != broken ? kept_broken : std::abs(offset) < std::abs(r.MarkOffsets[second]);
+    if (!better) {
+      return;
+    }
+    result->Fate = kMarkReplacing;
+  } else {
+    result->Fate = kMarkKept;
+    r.MarkSeconds |= bit;
+    if (IsDoubtfulMark(value)) {
+      r.DoubtfulSeconds |= bit;
+    }
+  }
+  r.MarkValues[second] = value;
+  r.MarkOffsets[second] = offset;
+  if (second > 0) {
+    r.FrameBits = IsLongMark(value) ? r.FrameBits | bit : r.FrameBits & ~bit;
+  }
+  r.SecondCounter = static_cast<uint8_t>(second);
+  r.LastByteTick = now;
+}
 
 }  // namespace
 
@@ -45,37 +175,84 @@ bool IsDoubtfulMark(uint8_t value) {
 }
 
 void ResetFrame() {
-  ReceiverState.SecondCounter = 0;
-  ReceiverState.FrameBits = 0;
-  ReceiverState.DoubtfulMarks = 0;
+  const uint32_t last_byte_tick = ReceiverState.LastByteTick;
+  const uint32_t minute_tick = ReceiverState.MinuteTick;
+  ReceiverState = {};
+  ReceiverState.LastByteTick = last_byte_tick;
+  ReceiverState.MinuteTick = minute_tick;
 }
 
-bool FollowsMinuteGap(uint32_t now) {
+void OpenFrame(uint32_t now) {
+  ResetFrame();
+  ReceiverState.LastByteTick = now;
+  ReceiverState.MinuteTick = now;
+  ReceiverState.OpenAnchor = true;
+}
+
+uint32_t FindMinuteMarkDue() {
+  return FindMinuteEnd() + static_cast<uint32_t>(FindMarkPhase());
+}
+
+FramedCharacterRecord FrameCharacter(uint8_t value, uint32_t now) {
+  ReceiverStateRecord& r = ReceiverState;
+  FramedCharacterRecord result = {};
   // Modulo 2^32, then signed, so that a wrap of the tick counter is a small step.
-  return static_cast<int32_t>(now - ReceiverState.LastByteTick) > kMinuteGapMs;
+  const int32_t gap = static_cast<int32_t>(now - r.LastByteTick);
+  if (r.OpenAnchor) {
+    r.OpenAnchor = false;
+    if (gap <= kMinuteGapMs) {
+      r.MinuteTick = now - kSecondMs;
+    }
+  }
+  // The minute mark is always a 0, and a character after a silent second may be one.
+  const bool after_silence = IsAfterSilentSecond(gap) && !IsLongMark(value);
+  const bool near_end = IsNearMinuteEnd(now);
+  const uint32_t due = near_end ? FindMinuteMarkDue() : 0;
+  const bool when_due = near_end && IsWithin(static_cast<int32_t>(now - due), kMinuteMarkWindowMs);
+  // A frame not locked (after a start, or a lapse) may stand on a lost mark's silence; only
+  // a mark after its own silent second where the minute before predicted it locks it. A
+  // locked frame takes whatever comes when the mark is due: a stray there sets the phase
+  // no more than a mark would, which the minute's marks set.
+  if (when_due && (r.Locked || after_silence)) {
+    if (after_silence) {
+      r.Locked = true;
+      r.MissedMarks = 0;
+    } else {
+      NoteMissedMinuteMark();
+    }
+    r.HasCandidate = false;
+    CloseMinute(kMarkCame, due, &result.Minute);
+    result.Closed = true;
+  } else if (after_silence && !r.Locked) {
+    CloseMinute(kMarkElsewhere, now, &result.Minute);
+    result.Closed = true;
+  } else if (after_silence) {
+    // A lost mark inside the minute leaves a silent second too, so a locked frame moves only
+    // for two such marks a minute apart, with its own minute mark missed in between.
+    const int32_t from_predicted = static_cast<int32_t>(now - (r.CandidateTick + kMinuteMs));
+    if (r.HasCandidate && IsWithin(from_predicted, kMinuteMarkWindowMs) && r.MissedMarks > 0) {
+      r.HasCandidate = false;
+      r.MissedMarks = 0;
+      CloseMinute(kMarkElsewhere, now, &result.Minute);
+      result.Closed = true;
+    } else {
+      r.HasCandidate = true;
+      r.CandidateTick = now;
+    }
+  }
+  KeepMark(value, now, &result);
+  return result;
 }
 
-bool FramePulse(uint8_t value, uint32_t now) {
-  if (FollowsMinuteGap(now) || ReceiverState.SecondCounter > kPulsesPerMinute) {
-    bool decoded = false;
-    if (ReceiverState.SecondCounter == kPulsesPerMinute) {
-      decoded = DecodeTelegram();
-    }
-    ResetFrame();
-    return decoded;
+bool CloseOverdueMinute(uint32_t now, FramedMinuteRecord* minute) {
+  if (!IsNearMinuteEnd(now)) {
+    return false;
   }
-
-  ++ReceiverState.SecondCounter;
-  if (ReceiverState.SecondCounter <= kHighestFrameBit) {
-    const uint64_t bit = uint64_t{1} << ReceiverState.SecondCounter;
-    if (IsLongMark(value)) {
-      ReceiverState.FrameBits |= bit;
-    } else {
-      ReceiverState.FrameBits &= ~bit;
-    }
+  const uint32_t due = FindMinuteMarkDue();
+  if (static_cast<int32_t>(now - due) <= kMinuteMarkWindowMs) {
+    return false;
   }
-  if (IsDoubtfulMark(value) && ReceiverState.DoubtfulMarks < UINT8_MAX) {
-    ++ReceiverState.DoubtfulMarks;
-  }
-  return false;
+  NoteMissedMinuteMark();
+  CloseMinute(kMarkLost, due, minute);
+  return true;
 }

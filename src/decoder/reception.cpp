@@ -1,7 +1,7 @@
 #include "decoder/reception.h"
 
 #include "common/decoded_minute.h"
-#include "common/receiver_state.h"
+#include "common/time_fields.h"
 #include "decoder/clock.h"
 
 namespace {
@@ -9,15 +9,46 @@ namespace {
 // The announcement bit A2: a leap second comes at the end of the hour.
 constexpr unsigned kLeapAheadBit = 19;
 
-MinuteVerdict JudgeUndecodedMinute(uint8_t marks, bool gap) {
-  if (!gap) {
-    return kNoMinuteGap;
+uint8_t CountSeconds(uint64_t seconds) {
+  uint8_t count = 0;
+  for (; seconds != 0; seconds &= seconds - 1) {
+    ++count;
   }
-  if (marks < kPulsesPerMinute) {
-    return kTooFewMarks;
+  return count;
+}
+
+MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute, uint32_t now) {
+  MinuteResultRecord result = {};
+  result.MarkLost = minute.End == kMarkLost;
+  result.Missing = kTelegramSeconds & ~minute.Marks;
+  result.Marks = CountSeconds(kTelegramSeconds & minute.Marks);
+  if (minute.End == kMarkElsewhere) {
+    result.Verdict = kFrameMoved;
+    return result;
   }
-  // A leap second adds a mark in second 59; the hour before it announces it.
-  return LastDecodedMinute.Held && LastDecodedMinute.LeapAhead ? kLeapSecondMinute : kTooManyMarks;
+  if (result.Missing != 0) {
+    result.Verdict = kMarksMissing;
+    return result;
+  }
+  result.Check = CheckTelegram(minute.Bits, &TimeFields);
+  if (result.Check != kTelegramGood) {
+    result.Verdict = kTelegramFailed;
+    return result;
+  }
+  result.Fields = TimeFields;
+  const bool doubtful = (minute.Doubtful & kTelegramSeconds) != 0;
+  const bool leap_ahead = ((minute.Bits >> kLeapAheadBit) & 1) != 0;
+  const bool confirmed = ConfirmDecodedMinute(minute.MarkTick, doubtful, leap_ahead);
+  // A minute whose mark was lost is dated by where the mark was due: right for confirming
+  // others, but the clock is set only from a mark that came.
+  if (confirmed && !result.MarkLost) {
+    SetClockFromTelegram(minute.MarkTick, now);
+    result.Verdict = kMinuteConfirmed;
+  } else {
+    ReloadTimeFields();
+    result.Verdict = kMinuteHeld;
+  }
+  return result;
 }
 
 }  // namespace
@@ -25,39 +56,38 @@ MinuteVerdict JudgeUndecodedMinute(uint8_t marks, bool gap) {
 CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
   CharacterResultRecord result = {};
   result.Class = ClassifyCharacter(value);
-  result.Second = ReceiverState.SecondCounter;
+  result.Fate = kNotAMark;
   if (result.Class == kSpike) {
     return result;
   }
   result.Bit = IsLongMark(value);
   result.Doubtful = IsDoubtfulMark(value);
-
-  const uint64_t frame = ReceiverState.FrameBits;
-  const uint8_t marks = ReceiverState.SecondCounter;
-  const bool doubtful = ReceiverState.DoubtfulMarks > 0;
-  const bool gap = FollowsMinuteGap(now);
-  const bool decoded = FramePulse(value, now);
-  result.Second = ReceiverState.SecondCounter;
-  if (result.Second == 0) {
-    result.Marks = marks;
-    if (decoded) {
-      result.Fields = TimeFields;
-      result.Verdict = SetClockFromTelegram(doubtful) ? kMinuteConfirmed : kMinuteHeld;
-      LastDecodedMinute.LeapAhead = ((frame >> kLeapAheadBit) & 1) != 0;
-    } else if (marks == kPulsesPerMinute) {
-      // The checks run again on a copy, for their verdict alone.
-      TimeFieldsRecord scratch = TimeFields;
-      result.Check = CheckTelegram(frame, &scratch);
-      result.Verdict = kTelegramFailed;
-    } else {
-      result.Verdict = JudgeUndecodedMinute(marks, gap);
+  // A caller that polls has ended an overdue minute already; this keeps the order for one
+  // that does not.
+  result.Minute = HandlePoll(now);
+  const FramedCharacterRecord framed = FrameCharacter(value, now);
+  result.Fate = framed.Fate;
+  result.Second = framed.Second;
+  if (framed.Closed) {
+    // After an overdue minute, the one the character ends held nothing: no character came
+    // between.
+    const MinuteResultRecord minute = JudgeMinute(framed.Minute, now);
+    if (result.Minute.Verdict == kNoMinute) {
+      result.Minute = minute;
     }
   }
-  ReceiverState.LastByteTick = now;
   return result;
+}
+
+MinuteResultRecord HandlePoll(uint32_t now) {
+  FramedMinuteRecord minute = {};
+  if (!CloseOverdueMinute(now, &minute)) {
+    return MinuteResultRecord{};
+  }
+  return JudgeMinute(minute, now);
 }
 
 void RestartReception() {
   ResetFrame();
-  LastDecodedMinute = DecodedMinuteRecord{};
+  HeldMinutes = HeldMinutesRecord{};
 }

@@ -1,5 +1,5 @@
-// Reception: what the program does with each character the receiver port delivers, and
-// what came of it, for the program and for anyone watching the signal.
+// Reception: what the program does with each character the receiver port delivers and at
+// each poll, and what came of it, for the program and for anyone watching the signal.
 #pragma once
 
 #include <cstdint>
@@ -11,36 +11,45 @@
 // The program looks for characters at the port this often (ms).
 constexpr unsigned kPollPeriodMs = 250;
 
-// How a minute ended, when a character closed one.
+// What became of a minute that ended.
 enum MinuteVerdict : uint8_t {
-  kNoMinute,          // the character closed no minute
-  kTooFewMarks,       // the gap came after fewer than 58 marks
-  kTooManyMarks,      // the gap came after 59 marks
-  kLeapSecondMinute,  // 59 marks, after a minute that announced a leap second
-  kNoMinuteGap,       // a 60th mark came without a gap, and was taken as the minute mark
-  kTelegramFailed,    // 58 marks, but a check failed: see Check
-  kMinuteHeld,        // decoded, but the minute before does not confirm it: clock left alone
-  kMinuteConfirmed,   // decoded and confirmed: the clock was asked to take it
+  kNoMinute,         // no minute ended
+  kMarksMissing,     // some of seconds 1 to 58 held no mark: see Missing
+  kFrameMoved,       // a minute mark came elsewhere: the minute was framed on a wrong one
+  kTelegramFailed,   // every second held a mark, but a check failed: see Check
+  kMinuteHeld,       // decoded, but unconfirmed, or its own mark was lost: clock left alone
+  kMinuteConfirmed,  // decoded and confirmed: the clock was asked to take it
 };
 
-struct CharacterResultRecord {
-  CharacterClass Class;
-  bool Bit;                 // the bit a mark stands for; false for a spike
-  bool Doubtful;            // a mark near the cut, or broken: its bit may have turned
-  uint8_t Second;           // SecondCounter afterwards: the mark's second, 0 at a minute mark
-  MinuteVerdict Verdict;    // what became of the minute this character closed
-  uint8_t Marks;            // marks the closed minute held
+struct MinuteResultRecord {
+  MinuteVerdict Verdict;
+  bool MarkLost;            // no character came where the mark that ended it was due
+  uint8_t Marks;            // how many of seconds 1 to 58 held a mark
+  uint64_t Missing;         // bit n: second n (1 to 58) held none
   TelegramCheck Check;      // with kTelegramFailed: the first check that failed
   TimeFieldsRecord Fields;  // with kMinuteHeld and kMinuteConfirmed: the minute as decoded
 };
 
+struct CharacterResultRecord {
+  CharacterClass Class;
+  bool Bit;                   // the bit a mark stands for; false for a spike
+  bool Doubtful;              // a mark near the cut, or broken: its bit may have turned
+  CharacterFate Fate;         // kept in its second, replacing the one there, or left out
+  uint8_t Second;             // the second it fell in, 0 for a minute mark
+  MinuteResultRecord Minute;  // a minute that ended as it came, before it was framed
+};
+
 // Handles a character read from the port at tick `now` (ms). A spike (0xFE, 0xFF) is no
-// mark and changes nothing. Any other character is framed; when it closes a minute that
-// decodes, the clock is set from it if the minute before confirms it; and `now` becomes
-// LastByteTick.
+// mark and changes nothing. Any other character is framed in the second its tick falls in;
+// when a minute ends, it is decoded and the clock set from it if minutes decoded before
+// confirm it.
 CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now);
 
+// Called at every poll, before its characters: ends the minute whose mark did not come
+// when due, and decodes it, but sets nothing from it. Verdict kNoMinute when none ended.
+MinuteResultRecord HandlePoll(uint32_t now);
+
 // Starts reception afresh, as when the port has been away: clears the frame and drops the
-// held minute, so that nothing received before confirms a minute received after. Leaves
+// held minutes, so that nothing received before confirms a minute received after. Leaves
 // LastByteTick alone; the open notes its own.
 void RestartReception();

@@ -130,8 +130,7 @@ bool OpenReceiverPort(unsigned n) {
   EscapeCommFunction(PortDevice(), CLRDTR);
 
   // Opening counts as a minute mark: the first pulse after it is framed as second 1.
-  ReceiverState.LastByteTick = GetTickCount();
-  ResetFrame();
+  OpenFrame(GetTickCount());
   LastOpenedPort = n;
   return true;
 }

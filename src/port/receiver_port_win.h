@@ -11,7 +11,7 @@ void PrepareReceiverLine(DCB* line);
 
 // Opens COM port n (1 to 8) read-only and for exclusive access, sets its line with
 // PrepareReceiverLine, asks the driver for a receive FIFO that hands over every byte at once, and
-// powers the module. Notes the tick in LastByteTick and resets the frame. False when n is out of
+// powers the module. Frames afresh from the open (OpenFrame). False when n is out of
 // range (nothing is touched then), when the port cannot be opened, when its state cannot be read,
 // or when its handle does not fit in PortHandle's 16 bits; no handle is then left open and
 // PortHandle is kNoPort.

@@ -1,6 +1,7 @@
 """Whole minutes of signal into the real program, written on an absolute schedule from the
-port's open: the seconds count, spikes are no marks, a lost mark fails its minute, and only
-a good minute that the good minute before confirms sets the clock.
+port's open: the seconds count by time, spikes are no marks, a lost mark fails its minute
+without moving the seconds after it, and only a good minute that the good minute before
+confirms sets the clock.
 
 Under Wine the program may not change the clock, so each set it asks for is refused and
 reported on its standard error with the difference from the current time. The telegrams
@@ -107,7 +108,7 @@ class ConfirmedTest(MinutesTest):
 
 
 class SpikesAndLostMarkTest(MinutesTest):
-    def test_spikes_are_no_marks_and_a_lost_mark_fails_its_minute(self):
+    def test_spikes_are_no_marks_and_a_lost_mark_fails_only_its_minute(self):
         start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
         start += datetime.timedelta(days=DAYS_AHEAD)
         seconds = telegrams(start, 2)
@@ -120,10 +121,10 @@ class SpikesAndLostMarkTest(MinutesTest):
         # A decodes despite the spikes: its closing mark reloads the fields from the clock.
         ws.wait_for(lambda: self.readout()[0] != "00:00:00", 65, "A to decode")
         self.check_readout_shows_clock()
-        # B's lost second 30 leaves two seconds of silence, which close a minute; the
-        # marks of seconds 32 to 58 count from 1 again. 27 shows from 117.2 s to 119.2 s.
+        # B's lost second 30 leaves a silent second, but the frame, which A's minute mark
+        # came where it was due, keeps its seconds: 58 shows from 117.2 s to 119.2 s.
         self.wait_until(118.3)
-        self.assertEqual(self.readout()[1][-2:], "27")
+        self.assertEqual(self.readout()[1][-2:], "58")
         self.player.join(5)
         time.sleep(2)  # B's closing mark has been polled
         self.assertEqual(self.readout()[1][-2:], "00")

@@ -1,14 +1,14 @@
-// Clock setting on the native clock with any decoded minutes, ticks, doubts and refusals:
-// the clock is asked exactly when the minute is an existing time, weekday included, a
-// minute after the held one, a minute of ticks later, and, where either minute is
-// doubtful, the held one followed its own minute before; twice unless refused; the fields
-// show the clock. dcf77sim's calendar judges the dates.
+// Confirming and setting on the native clock with any decoded minutes, ticks, doubts, leap
+// announcements and refusals: a minute is confirmed exactly when one of the last ten held
+// is 1 to 10 minutes earlier by its existing time, weekday included, and by the ticks to
+// half a second, a leap second between counted, and, where either is doubtful, that one
+// followed one before it; the set asks twice unless refused, for the minute and 315 ms;
+// the fields show the clock. dcf77sim's calendar judges the dates.
 #include <cstdlib>
 #include <cstring>
 
 #include "civil_time.h"
 #include "common/decoded_minute.h"
-#include "common/receiver_state.h"
 #include "common/time_fields.h"
 #include "decoder/clock.h"
 #include "platform/platform.h"
@@ -28,29 +28,57 @@ static bool FindMinute(const TimeFieldsRecord& t, int64_t* seconds) {
   return t.Year < 100 && IsMinuteOf(SplitPosixSeconds(*seconds), t);
 }
 
+struct Step {
+  bool Exists;
+  int64_t Minute;  // POSIX seconds
+  uint32_t Tick;
+  bool Doubtful;
+  bool LeapAhead;
+  bool Followed;
+};
+
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   SetNativeClock({2026, 12, 0, 6, 20, 15, 42, 500});
-  LastDecodedMinute = {};
-  bool held_followed = false;
+  HeldMinutes = {};
+  Step steps[kHeldMinutes] = {};
+  unsigned count = 0;
+  uint32_t tick = 0;
   for (; size >= kStepSize; data += kStepSize, size -= kStepSize) {
-    const DecodedMinuteRecord held = LastDecodedMinute;
     std::memcpy(&TimeFields, data, sizeof TimeFields);
     const TimeFieldsRecord decoded = TimeFields;
     uint32_t ticks;
     std::memcpy(&ticks, data + sizeof TimeFields, sizeof ticks);
-    ReceiverState.LastByteTick = held.Tick + ticks;
-    const bool refused = (data[kStepSize - 1] & 1) != 0;
-    const bool doubtful = (data[kStepSize - 1] & 2) != 0;
+    tick += ticks;
+    const uint8_t flags = data[kStepSize - 1];
+    const bool refused = (flags & 1) != 0, doubtful = (flags & 2) != 0, leap = (flags & 4) != 0;
     RefuseClockChanges(refused);
-    const int requests_before = CountClockRequests();
-    SetClockFromTelegram(doubtful);
 
-    int64_t earlier = 0, later = 0;
-    const bool follows = held.Held && ticks >= kMinuteMs - kMinuteSlackMs &&
-                         ticks <= kMinuteMs + kMinuteSlackMs && FindMinute(held.Fields, &earlier) &&
-                         FindMinute(decoded, &later) && later == earlier + kSecondsPerMinute;
-    const bool asked = follows && (held_followed || !(doubtful || held.Doubtful));
-    held_followed = follows;
+    Step step = {false, 0, tick, doubtful, leap, false};
+    step.Exists = FindMinute(decoded, &step.Minute);
+    bool expected = false;
+    for (unsigned i = 0; i < count && i < kHeldMinutes; ++i) {
+      const Step& held = steps[i];
+      const int64_t minutes = (step.Minute - held.Minute) / kSecondsPerMinute;
+      const int64_t leap_ms =
+          held.LeapAhead && held.Minute / kSecondsPerHour != step.Minute / kSecondsPerHour ? 1000
+                                                                                           : 0;
+      const int64_t off =
+          static_cast<int64_t>(static_cast<uint32_t>(tick - held.Tick)) - minutes * 60000 - leap_ms;
+      if (held.Exists && step.Exists && minutes >= 1 && minutes <= 10 && off >= -500 &&
+          off <= 500) {
+        step.Followed = true;
+        expected = expected || held.Followed || !(doubtful || held.Doubtful);
+      }
+    }
+    steps[count++ % kHeldMinutes] = step;
+
+    const int requests_before = CountClockRequests();
+    const bool confirmed = ConfirmDecodedMinute(tick, doubtful, leap);
+    if (confirmed) {
+      SetClockFromTelegram(tick, tick);
+    } else {
+      ReloadTimeFields();
+    }
     const int requests = CountClockRequests() - requests_before;
     const SYSTEMTIME& r = LastClockRequest();
     const bool right_request =
@@ -60,11 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
                    decoded);
     SYSTEMTIME clock;
     GetLocalTime(&clock);
-    if (requests != (asked ? (refused ? 1 : 2) : 0) || (asked && !right_request) ||
-        TimeFields.Year != clock.wYear % 100 || TimeFields.Month != clock.wMonth ||
-        TimeFields.Day != clock.wDay || TimeFields.Weekday != clock.wDayOfWeek ||
-        TimeFields.Hour != clock.wHour || TimeFields.Minute != clock.wMinute ||
-        std::memcmp(&LastDecodedMinute.Fields, &decoded, sizeof decoded) != 0) {
+    if (confirmed != expected || requests != (confirmed ? (refused ? 1 : 2) : 0) ||
+        (confirmed && !right_request) || TimeFields.Year != clock.wYear % 100 ||
+        TimeFields.Month != clock.wMonth || TimeFields.Day != clock.wDay ||
+        TimeFields.Weekday != clock.wDayOfWeek || TimeFields.Hour != clock.wHour ||
+        TimeFields.Minute != clock.wMinute) {
       std::abort();
     }
   }

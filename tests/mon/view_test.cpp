@@ -10,12 +10,14 @@
 
 namespace {
 
-CharacterResultRecord Result(CharacterClass kind, bool bit, bool doubtful, uint8_t second) {
+CharacterResultRecord Result(CharacterClass kind, bool bit, bool doubtful, uint8_t second,
+                             CharacterFate fate = kMarkKept) {
   CharacterResultRecord result = {};
   result.Class = kind;
   result.Bit = bit;
   result.Doubtful = doubtful;
   result.Second = second;
+  result.Fate = fate;
   return result;
 }
 
@@ -35,6 +37,10 @@ TEST(CharacterLineTest, TimeValueWidthReadingAndSecond) {
       {61250, 0x02, Result(kBrokenMark, true, true, 12),
        "    61.250  0x02  cut: 7 of 8 low  broken 1  12"},
       {5, 0xFE, Result(kSpike, false, false, 3), "     0.005  0xFE  31-50 ms         spike"},
+      {7300, 0xF8, Result(kShortMark, false, false, 7, kMarkLeftOut),
+       "     7.300  0xF8  71-90 ms         0          7  left out"},
+      {7400, 0x00, Result(kLongMark, true, false, 7, kMarkReplacing),
+       "     7.400  0x00  over 170 ms      1          7  replaces"},
   };
   for (const auto& c : kCases) {
     char line[kViewLineSize];
@@ -44,15 +50,35 @@ TEST(CharacterLineTest, TimeValueWidthReadingAndSecond) {
   }
 }
 
-TEST(MinuteLineTest, TheVerdictTheSimulatorsMinutesDoNotShow) {
+TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
   // The rest come from whole minutes in replay_test.cpp.
-  CharacterResultRecord result = {};
-  result.Verdict = kNoMinuteGap;
-  result.Marks = 59;
-  const char kLine[] = "minute: failed, no minute gap: mark 60 came without one, and closed it";
-  char line[kViewLineSize];
-  EXPECT_EQ(FormatMinuteLine(result, false, line, sizeof line), static_cast<int>(strlen(kLine)));
-  EXPECT_STREQ(line, kLine);
+  const struct {
+    MinuteVerdict verdict;
+    uint64_t missing;
+    bool lost;
+    bool partial;
+    const char* line;
+  } kCases[] = {
+      {kMarksMissing, 0x3FEull | 1ull << 40, true, false,
+       "minute: failed, no mark in seconds 1-9, 40, and its minute mark was lost"},
+      {kMarksMissing, 1ull << 30 | 1ull << 31, false, false,
+       "minute: failed, no mark in seconds 30, 31"},
+      {kFrameMoved, 0, false, false,
+       "minute: failed, a minute mark came elsewhere: framed anew from it"},
+      {kFrameMoved, 0, false, true, "minute: partial, 0 marks (the port was opened inside it)"},
+      {kMinuteHeld, 0, true, false,
+       "minute: 00.00.00 00:00 ???, decoded, held: its minute mark was lost, so it sets nothing"},
+  };
+  for (const auto& c : kCases) {
+    MinuteResultRecord minute = {};
+    minute.Verdict = c.verdict;
+    minute.Missing = c.missing;
+    minute.MarkLost = c.lost;
+    char line[kViewLineSize];
+    EXPECT_EQ(FormatMinuteLine(minute, c.partial, line, sizeof line),
+              static_cast<int>(strlen(c.line)));
+    EXPECT_STREQ(line, c.line);
+  }
 }
 
 TEST(MonitorOptionsTest, APortOrAReplayAndTheirRefusals) {

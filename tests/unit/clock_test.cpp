@@ -1,6 +1,7 @@
 // Clock setting against the native stand-in clock: which minutes are confirmed, and what
 // a confirmed and an unconfirmed minute do to the clock and the fields.
 #include "decoder/clock.h"
+#include "decoder/framing.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 
 #include "clock_expect.h"
 #include "common/decoded_minute.h"
-#include "common/receiver_state.h"
 #include "common/time_fields.h"
 #include "platform/platform.h"
 
@@ -22,16 +22,19 @@ class ClockTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetNativeClock(kClockStart);
-    LastDecodedMinute = {};
+    HeldMinutes = {};
   }
 
-  // Hands one decoded minute to the clock, its second 58 handled at `tick`; returns the
-  // SetLocalTime calls it made.
-  int Decode(const TimeFieldsRecord& fields, uint32_t tick) {
+  // Hands one decoded minute to the clock, its closing mark dated `tick`, as the program
+  // does when the mark came; returns the SetLocalTime calls it made.
+  int Decode(const TimeFieldsRecord& fields, uint32_t tick, bool leap_ahead = false) {
     const int before = CountClockRequests();
     TimeFields = fields;
-    ReceiverState.LastByteTick = tick;
-    SetClockFromTelegram(false);
+    if (ConfirmDecodedMinute(tick, false, leap_ahead)) {
+      SetClockFromTelegram(tick, tick);
+    } else {
+      ReloadTimeFields();
+    }
     return CountClockRequests() - before;
   }
 
@@ -106,21 +109,61 @@ TEST_F(ClockTest, OnlyTheMinuteAfterTheOneBeforeSetsTheClock) {
   }
 }
 
-TEST_F(ClockTest, TheMinuteBeforeMustHaveDecodedAMinuteEarlierByTheTicks) {
-  const TimeFieldsRecord first = {44, 13, 15, 7, 6, 97};
-  const TimeFieldsRecord second = {45, 13, 15, 7, 6, 97};
+TEST_F(ClockTest, AHeldMinuteConfirmsUpToTenMinutesOnByTheTicks) {
   struct Gap {
+    const char* name;
+    TimeFieldsRecord first;
+    TimeFieldsRecord second;
     uint32_t ms;
+    bool leap_ahead;  // the first minute announces a leap second
     int calls;
   };
-  const Gap kGaps[] = {{kMinuteMs - kMinuteSlackMs - 1, 0},
-                       {kMinuteMs - kMinuteSlackMs, 2},
-                       {kMinuteMs + kMinuteSlackMs, 2},
-                       {kMinuteMs + kMinuteSlackMs + 1, 0}};
+  const TimeFieldsRecord k1344 = {44, 13, 15, 7, 6, 97}, k1345 = {45, 13, 15, 7, 6, 97};
+  const TimeFieldsRecord k1354 = {54, 13, 15, 7, 6, 97}, k1355 = {55, 13, 15, 7, 6, 97};
+  const TimeFieldsRecord k0059 = {59, 0, 1, 7, 1, 17}, k0100 = {0, 1, 1, 7, 1, 17};
+  const Gap kGaps[] = {
+      {"half a second short", k1344, k1345, kMinuteMs - kDatingSlackMs, false, 2},
+      {"a millisecond less", k1344, k1345, kMinuteMs - kDatingSlackMs - 1, false, 0},
+      {"half a second long", k1344, k1345, kMinuteMs + kDatingSlackMs, false, 2},
+      {"a millisecond more", k1344, k1345, kMinuteMs + kDatingSlackMs + 1, false, 0},
+      {"a second late", k1344, k1345, kMinuteMs + 1000, false, 0},
+      {"ten minutes", k1344, k1354, 10 * kMinuteMs, false, 2},
+      {"eleven minutes", k1344, k1355, 11 * kMinuteMs, false, 0},
+      {"ten minutes by the ticks, eleven by the fields", k1344, k1355, 10 * kMinuteMs, false, 0},
+      {"across a leap second", k0059, k0100, kMinuteMs + kLeapSecondMs, true, 2},
+      {"a leap second announced but not counted", k0059, k0100, kMinuteMs, true, 0},
+  };
   for (const Gap& gap : kGaps) {
-    SCOPED_TRACE(gap.ms);
-    LastDecodedMinute = {};
-    EXPECT_EQ(DecodePair(first, second, gap.ms), gap.calls);
+    SCOPED_TRACE(gap.name);
+    SetUp();
+    EXPECT_EQ(Decode(gap.first, kFirstTick, gap.leap_ahead), 0);
+    EXPECT_EQ(Decode(gap.second, kFirstTick + gap.ms), gap.calls);
+  }
+}
+
+TEST_F(ClockTest, AWrongMinuteBetweenTwoGoodOnesCostsThemNothing) {
+  EXPECT_EQ(Decode({30, 1, 10, 2, 1, 12}, kFirstTick), 0);
+  EXPECT_EQ(Decode({30, 7, 10, 2, 1, 12}, kFirstTick + kMinuteMs), 0);  // two hour bits lost
+  EXPECT_EQ(Decode({32, 1, 10, 2, 1, 12}, kFirstTick + 2 * kMinuteMs), 2);
+}
+
+TEST_F(ClockTest, TheSetLandsOnTheTimeOfItsCall) {
+  // The minute as of its mark, plus the mark's 315 ms way to the program, plus the time
+  // from the mark as framed to the set, which may be earlier than that mark.
+  struct Case {
+    TimeFieldsRecord minute;
+    int32_t after_mark_ms;
+    SYSTEMTIME expected;
+  };
+  const Case kCases[] = {
+      {{45, 13, 15, 7, 6, 97}, 700, {1997, 6, 7, 15, 13, 45, 1, 15}},
+      {{0, 0, 1, 4, 1, 26}, -400, {2025, 12, 3, 31, 23, 59, 59, 915}},
+  };
+  for (const Case& c : kCases) {
+    TimeFields = c.minute;
+    SetClockFromTelegram(kFirstTick, kFirstTick + static_cast<uint32_t>(c.after_mark_ms));
+    const SYSTEMTIME& asked = LastClockRequest();
+    EXPECT_EQ(0, std::memcmp(&asked, &c.expected, sizeof c.expected)) << asked.wDay;
   }
 }
 

@@ -21,17 +21,18 @@ TEST(ClockWinTest, UnconfirmedMinuteLeavesTheClockAloneAndShowsIt) {
   const uint8_t other_day = before.wDay <= 25 ? before.wDay + 3 : before.wDay - 3;
   const uint8_t month = static_cast<uint8_t>(before.wMonth);
   const uint8_t year = static_cast<uint8_t>(before.wYear % 100);
-  LastDecodedMinute = {};
+  HeldMinutes = {};
   TimeFields = {0, 0, other_day, 1, month, year};
   SetLastError(kUntouchedError);
-  SetClockFromTelegram(false);
+  EXPECT_FALSE(ConfirmDecodedMinute(GetTickCount(), false, false));
+  ReloadTimeFields();
   EXPECT_EQ(GetLastError(), kUntouchedError) << "SetLocalTime was called";
   const SYSTEMTIME after = ReadClock();
   // An hour or a day may turn between the two reads; the fields show the clock at one of
   // them, and the clock three days off at neither.
   EXPECT_TRUE(FieldsShowClock(before) || FieldsShowClock(after));
-  EXPECT_TRUE(LastDecodedMinute.Held);
-  EXPECT_EQ(LastDecodedMinute.Fields.Day, other_day) << "held as decoded, not as reloaded";
+  EXPECT_TRUE(HeldMinutes.Minutes[0].Held);
+  EXPECT_EQ(HeldMinutes.Minutes[0].Fields.Day, other_day) << "held as decoded, not as reloaded";
 }
 
 }  // namespace

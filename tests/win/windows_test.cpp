@@ -26,7 +26,10 @@ namespace {
 
 constexpr unsigned kNotSerial = 1, kReceiver = 3, kSender = 4, kHighestPort = 8;
 // Left over from "earlier in the run", so that whatever an open or close writes shows.
-constexpr ReceiverStateRecord kEarlierState = {0xF0F0F0F0ull, 42, 0xDEADBEEF, 7};
+// A frame locked in mid-minute, with a mark in second 42 and a candidate for the minute mark.
+constexpr ReceiverStateRecord kEarlierState = {
+    0xF0F0F0F0ull, 42,    0xDEADBEEF, 0xF0F0F0F1ull, 1ull << 42,       {}, {}, 0xDEADBEEF - 42000,
+    true,          false, 3,          true,          0xDEADBEEF - 9000};
 constexpr uint16_t kEarlierHandle = 0x1234;
 constexpr uint8_t kUntouched = 0xA5;
 constexpr int kByteValues = 256;
@@ -114,9 +117,10 @@ TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
   line.DCBlength = sizeof(line);
   EXPECT_TRUE(GetCommState(port, &line));
   EXPECT_EQ(line.BaudRate, 50u);
-  // Opening counts as a minute mark: the frame starts again from the open.
+  // Opening counts as a minute mark: the frame starts again from the open, unlocked.
   EXPECT_EQ(ReceiverState.FrameBits, 0u);
   EXPECT_EQ(ReceiverState.SecondCounter, 0);
+  EXPECT_FALSE(ReceiverState.Locked);
   EXPECT_LE(ReceiverState.LastByteTick - before, GetTickCount() - before);  // modulo 2^32
   // None is sent yet: a read that waited for one would never return.
   uint8_t character = kUntouched;

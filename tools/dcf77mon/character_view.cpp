@@ -85,51 +85,77 @@ int FormatCharacterLine(uint32_t arrival_ms, uint8_t value, const CharacterResul
     }
     return end;
   }
-  return length + Written(std::snprintf(line + length, size - static_cast<size_t>(length), " %2u",
-                                        result.Second),
+  const char* fate = result.Fate == kMarkLeftOut     ? "  left out"
+                     : result.Fate == kMarkReplacing ? "  replaces"
+                                                     : "";
+  return length + Written(std::snprintf(line + length, size - static_cast<size_t>(length), " %2u%s",
+                                        result.Second, fate),
                           size - static_cast<size_t>(length));
 }
 
-int FormatMinuteLine(const CharacterResultRecord& result, bool partial, char* line, size_t size) {
-  const TimeFieldsRecord& t = result.Fields;
+int FormatSeconds(uint64_t seconds, char* text, size_t size) {
+  constexpr int kSeconds = 64;
+  constexpr int kShortestRange = 3;
+  int length = 0;
+  text[0] = '\0';
+  for (int first = 0; first < kSeconds; ++first) {
+    if (((seconds >> first) & 1) == 0) {
+      continue;
+    }
+    int last = first;
+    while (last + 1 < kSeconds && ((seconds >> (last + 1)) & 1) != 0) {
+      ++last;
+    }
+    const char* separator = length > 0 ? ", " : "";
+    const size_t room = size - static_cast<size_t>(length);
+    if (last - first + 1 >= kShortestRange) {
+      length +=
+          Written(std::snprintf(text + length, room, "%s%d-%d", separator, first, last), room);
+      first = last;
+    } else {
+      length += Written(std::snprintf(text + length, room, "%s%d", separator, first), room);
+    }
+  }
+  return length;
+}
+
+int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line, size_t size) {
+  const TimeFieldsRecord& t = minute.Fields;
   const char* weekday = t.Weekday < sizeof kWeekdayNames / sizeof kWeekdayNames[0]
                             ? kWeekdayNames[t.Weekday]
                             : kWeekdayNames[0];
+  const char* lost = minute.MarkLost ? ", and its minute mark was lost" : "";
+  char seconds[kViewLineSize];
+  FormatSeconds(minute.Missing, seconds, sizeof seconds);
   int length = 0;
-  switch (result.Verdict) {
+  if (partial) {
+    length = std::snprintf(line, size, "minute: partial, %u marks (the port was opened inside it)",
+                           minute.Marks);
+    return Written(length, size);
+  }
+  switch (minute.Verdict) {
     case kMinuteConfirmed:
+      length = std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s, decoded, confirmed",
+                             t.Day, t.Month, t.Year, t.Hour, t.Minute, weekday);
+      break;
     case kMinuteHeld:
-      length = std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s, decoded, %s", t.Day,
-                             t.Month, t.Year, t.Hour, t.Minute, weekday,
-                             result.Verdict == kMinuteConfirmed
-                                 ? "confirmed: horax sets the clock"
-                                 : "held: the minutes before do not confirm it yet");
+      length = std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s, decoded, held: %s",
+                             t.Day, t.Month, t.Year, t.Hour, t.Minute, weekday,
+                             minute.MarkLost ? "its minute mark was lost, so it sets nothing"
+                                             : "the minutes before do not confirm it yet");
       break;
-    case kTooFewMarks:
-      length = partial ? std::snprintf(line, size,
-                                       "minute: partial, %u marks (the port was opened inside it)",
-                                       result.Marks)
-                       : std::snprintf(line, size, "minute: failed, too few marks: %u of %u",
-                                       result.Marks, kPulsesPerMinute);
+    case kMarksMissing:
+      length =
+          std::snprintf(line, size, "minute: failed, no mark in second%s %s%s",
+                        (minute.Missing & (minute.Missing - 1)) != 0 ? "s" : "", seconds, lost);
       break;
-    case kTooManyMarks:
-      length = std::snprintf(line, size, "minute: failed, too many marks: %u of %u", result.Marks,
-                             kPulsesPerMinute);
-      break;
-    case kLeapSecondMinute:
-      length = std::snprintf(
-          line, size,
-          "minute: failed, a leap-second minute: %u marks, announced by bit 19 the minute before",
-          result.Marks);
-      break;
-    case kNoMinuteGap:
-      length = std::snprintf(
-          line, size, "minute: failed, no minute gap: mark %u came without one, and closed it",
-          result.Marks + 1);
+    case kFrameMoved:
+      length = std::snprintf(line, size,
+                             "minute: failed, a minute mark came elsewhere: framed anew from it");
       break;
     case kTelegramFailed:
-      length = std::snprintf(line, size, "minute: failed, %u marks but %s", result.Marks,
-                             NameTelegramCheck(result.Check));
+      length = std::snprintf(line, size, "minute: failed, every mark came but %s%s",
+                             NameTelegramCheck(minute.Check), lost);
       break;
     default:
       length = std::snprintf(line, size, "minute: none");

@@ -31,12 +31,18 @@ const char* NameTelegramCheck(TelegramCheck check);
 
 // The line of one character: the time it arrived (ms since the start), its value, the
 // widths it stands for, what horax reads, and for a mark its second in the minute
-// (0 for one taken as the minute mark). No newline. Returns the length.
+// (0 for the minute mark), followed by "left out" when its second kept another character
+// or none is due then, and "replaces" when it took its second from the one shown there
+// before. No newline. Returns the length.
 int FormatCharacterLine(uint32_t arrival_ms, uint8_t value, const CharacterResultRecord& result,
                         char* line, size_t size);
 
-// The line of the minute `result` closed (its Verdict is not kNoMinute): the date and time
-// it decoded to and whether horax sets the clock, or why it failed, with the count of marks
-// where that is the reason. `partial`: the monitor, or the port, started inside the minute.
-// No newline. Returns the length.
-int FormatMinuteLine(const CharacterResultRecord& result, bool partial, char* line, size_t size);
+// "30, 31, 40-58": the seconds set in `seconds`, a run of three or more as a range.
+// Returns the length.
+int FormatSeconds(uint64_t seconds, char* text, size_t size);
+
+// The line of a minute that ended (its Verdict is not kNoMinute): the date and time it
+// decoded to and whether it was confirmed, or why it failed, with the seconds that held no
+// mark, and whether its minute mark was lost. `partial`: the monitor, or the port, started
+// inside the minute. No newline. Returns the length.
+int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line, size_t size);

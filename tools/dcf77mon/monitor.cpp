@@ -20,10 +20,8 @@ struct ReasonRecord {
   const char* Name;
 };
 const ReasonRecord kReasons[] = {
-    {kTooFewMarks, "too few marks"},
-    {kTooManyMarks, "too many marks"},
-    {kNoMinuteGap, "no minute gap"},
-    {kLeapSecondMinute, "leap-second minute"},
+    {kMarksMissing, "seconds without a mark"},
+    {kFrameMoved, "framed anew"},
 };
 
 void ClearLiveStatus(MonitorRecord* monitor) {
@@ -54,50 +52,65 @@ void NoteInSlot(MonitorRecord* monitor, uint32_t now, CharacterClass kind) {
   }
 }
 
-void CountMinute(MonitorRecord* monitor, const CharacterResultRecord& result) {
+void CountMinute(MonitorRecord* monitor, const MinuteResultRecord& minute) {
   ++monitor->MinutesSeen;
-  ++monitor->Verdicts[result.Verdict];
-  if (result.Verdict == kTelegramFailed && result.Check <= kYearOutOfRange) {
-    ++monitor->FailedChecks[result.Check];
+  ++monitor->Verdicts[minute.Verdict];
+  monitor->MarksLost += minute.MarkLost;
+  if (minute.Verdict == kTelegramFailed && minute.Check <= kYearOutOfRange) {
+    ++monitor->FailedChecks[minute.Check];
   }
   monitor->RecentDecoded[monitor->RecentNext] =
-      result.Verdict == kMinuteHeld || result.Verdict == kMinuteConfirmed;
+      minute.Verdict == kMinuteHeld || minute.Verdict == kMinuteConfirmed;
   monitor->RecentNext = (monitor->RecentNext + 1) % kStatusMinutes;
   if (monitor->RecentCount < kStatusMinutes) {
     ++monitor->RecentCount;
   }
 }
 
-// One character at the poll of tick `now`: its line, and its minute's if it closed one.
-void HandleQueued(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, uint32_t now) {
-  const CharacterResultRecord result = HandleCharacter(value, now);
-  ++monitor->Characters[value];
-  monitor->Readings[value] = NameReading(result);
-  if (result.Class == kSpike || result.Class == kBrokenMark) {
-    NoteInSlot(monitor, now, result.Class);
+uint8_t CountMarksThisMinute() {
+  uint8_t marks = 0;
+  for (uint64_t seconds = ReceiverState.MarkSeconds & ~uint64_t{1}; seconds != 0;
+       seconds &= seconds - 1) {
+    ++marks;
   }
-  if (result.Class != kSpike) {
-    monitor->MarksThisMinute = result.Second;
-  }
-  char line[kViewLineSize];
-  FormatCharacterLine(arrival_ms, value, result, line, sizeof line);
-  WriteLine(monitor, line);
-  if (result.Verdict == kNoMinute) {
-    return;
-  }
+  return marks;
+}
+
+// The line of a minute that ended at the poll of tick `now`, and the status after it.
+void ReportMinute(MonitorRecord* monitor, const MinuteResultRecord& minute, uint32_t now) {
   // A minute that began before the port was opened cannot hold all its marks: it tells
   // nothing of the signal.
-  const bool partial = monitor->InsideFirstMinute && result.Verdict == kTooFewMarks;
+  const bool partial = monitor->InsideFirstMinute &&
+                       (minute.Verdict == kMarksMissing || minute.Verdict == kFrameMoved);
   monitor->InsideFirstMinute = false;
   if (partial) {
     ++monitor->PartialMinutes;
   } else {
-    CountMinute(monitor, result);
+    CountMinute(monitor, minute);
   }
-  FormatMinuteLine(result, partial, line, sizeof line);
+  char line[kViewLineSize];
+  FormatMinuteLine(minute, partial, line, sizeof line);
   WriteLine(monitor, line);
   FormatStatus(*monitor, now, line);
   WriteLine(monitor, line);
+}
+
+// One character at the poll of tick `now`: its line, and that of a minute that ended.
+void HandleQueued(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, uint32_t now) {
+  const CharacterResultRecord result = HandleCharacter(value, now);
+  ++monitor->Characters[value];
+  monitor->Readings[value] = NameReading(result);
+  monitor->LeftOut += result.Fate == kMarkLeftOut;
+  monitor->Replacing += result.Fate == kMarkReplacing;
+  if (result.Class == kSpike || result.Class == kBrokenMark) {
+    NoteInSlot(monitor, now, result.Class);
+  }
+  char line[kViewLineSize];
+  FormatCharacterLine(arrival_ms, value, result, line, sizeof line);
+  WriteLine(monitor, line);
+  if (result.Minute.Verdict != kNoMinute) {
+    ReportMinute(monitor, result.Minute, now);
+  }
 }
 
 }  // namespace
@@ -114,10 +127,8 @@ bool StartMonitor(MonitorRecord* monitor, FILE* out, FILE* recording, bool live_
 
 void RestartMonitor(MonitorRecord* monitor, uint32_t now) {
   RestartReception();
-  // As the port's open notes it.
-  ReceiverState.LastByteTick = now;
+  OpenFrame(now);
   monitor->InsideFirstMinute = true;
-  monitor->MarksThisMinute = 0;
 }
 
 bool HasRoomForCharacter(const MonitorRecord& monitor) {
@@ -143,6 +154,10 @@ bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value) {
 }
 
 bool RunPoll(MonitorRecord* monitor, uint32_t now) {
+  const MinuteResultRecord overdue = HandlePoll(now);
+  if (overdue.Verdict != kNoMinute) {
+    ReportMinute(monitor, overdue, now);
+  }
   for (int i = 0; i < monitor->Queued; ++i) {
     HandleQueued(monitor, monitor->QueuedMs[i], monitor->QueuedValues[i], now);
   }
@@ -181,7 +196,7 @@ int FormatStatus(const MonitorRecord& monitor, uint32_t now, char* line) {
       line, kViewLineSize,
       "status: %2u marks this minute | last %d s: %u spikes, %u broken | decoded %u of the last "
       "%u minutes",
-      monitor.MarksThisMinute, kStatusSeconds, spikes, broken, decoded, monitor.RecentCount);
+      CountMarksThisMinute(), kStatusSeconds, spikes, broken, decoded, monitor.RecentCount);
   return length < 0 ? 0 : length;
 }
 
@@ -218,6 +233,9 @@ void PrintSummary(MonitorRecord* monitor, uint32_t now) {
                    monitor->FailedChecks[check]);
     }
   }
+  std::fprintf(out, "  minute marks lost: %u\n", monitor->MarksLost);
+  std::fprintf(out, "  characters left out: %u, replacing another: %u\n", monitor->LeftOut,
+               monitor->Replacing);
 
   uint32_t most = 0;
   uint32_t total = 0;

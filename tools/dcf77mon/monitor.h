@@ -33,7 +33,6 @@ struct MonitorRecord {
   uint32_t QueuedMs[kMostCharactersPerPoll];
   uint8_t QueuedValues[kMostCharactersPerPoll];
   bool InsideFirstMinute;  // since the start, or the port's return: no minute closed yet
-  uint8_t MarksThisMinute;
   // The summary's counts.
   uint32_t Characters[kCharacterValues];
   const char* Readings[kCharacterValues];  // what horax read each value as
@@ -41,6 +40,9 @@ struct MonitorRecord {
   uint32_t PartialMinutes;
   uint32_t Verdicts[kMinuteConfirmed + 1];
   uint32_t FailedChecks[kYearOutOfRange + 1];
+  uint32_t MarksLost;  // minutes whose closing mark did not come when due
+  uint32_t LeftOut;    // characters whose second kept another
+  uint32_t Replacing;  // characters that took their second from another
   // The status's: spikes and broken marks by the second they came in, and the last minutes.
   uint32_t SlotSeconds[kStatusSeconds];
   uint16_t SlotSpikes[kStatusSeconds];
@@ -67,9 +69,10 @@ bool HasRoomForCharacter(const MonitorRecord& monitor);
 // False when the queue is full (nothing is queued) or the recording cannot be written.
 bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value);
 
-// The poll at tick `now` (ms; the one after LastPollMs): hands every queued character to
-// HandleCharacter with that tick, as horax's poll does, and writes a line for each, a line
-// for each minute closed and then the status. False when the output or the recording
+// The poll at tick `now` (ms; the one after LastPollMs): ends an overdue minute with
+// HandlePoll and hands every queued character to HandleCharacter with that tick, as horax's
+// poll does, and writes a line for each, a line for each minute that ended and then the
+// status. False when the output or the recording
 // cannot be written.
 bool RunPoll(MonitorRecord* monitor, uint32_t now);
 
@@ -82,5 +85,6 @@ int FormatStatus(const MonitorRecord& monitor, uint32_t now, char* line);
 void PrintNotice(MonitorRecord* monitor, FILE* where, const char* text);
 
 // Writes the summary at tick `now`: minutes seen, decoded, confirmed, the reasons of the
-// failed minutes with their counts, and a histogram of the character values.
+// failed minutes with their counts, the minute marks lost, the characters left out or
+// replacing another, and a histogram of the character values.
 void PrintSummary(MonitorRecord* monitor, uint32_t now);

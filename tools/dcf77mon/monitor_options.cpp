@@ -29,9 +29,10 @@ const char kHelpText[] =
     "\n"
     "Output: a line per character (seconds since the start, its value, the mark width it\n"
     "stands for, what horax reads: 0, 1, spike, broken, with ? for a mark so near the cut\n"
-    "between 0 and 1 that its bit may have turned, and the mark's second in the minute); a\n"
-    "line per minute (the date and time it decoded to and whether horax sets the clock, or\n"
-    "why it failed); a status line (marks this minute, spikes and broken marks in the last\n"
+    "between 0 and 1 that its bit may have turned, and the mark's second in the minute, with\n"
+    "\"left out\" or \"replaces\" where two came in one second); a line per minute (the date\n"
+    "and time it decoded to and whether the minutes before confirmed it, or which seconds\n"
+    "held no mark, or why it failed); a status line (marks this minute, spikes and broken marks in the last\n"
     "60 s, minutes decoded of the last 10). Ctrl-C ends with a summary.\n"
     "Exit status: 0, or 2 for a port that cannot be used or a bad recording.\n";
 

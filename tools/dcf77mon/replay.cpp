@@ -61,17 +61,12 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
     }
     last_ms = ms;
 
-    // Behind a poll that was full, a character waits for the next, as the rest did.
-    const uint32_t found = FindPoll(ms);
-    const uint32_t due = found > poll ? found : poll;
-    if (due != poll || !HasRoomForCharacter(*monitor)) {
-      // The characters of the pending poll are complete. The polls between find nothing,
-      // which changes nothing, so they are passed over.
-      if (monitor->Queued > 0) {
-        RunPoll(monitor, poll);
-      }
-      poll = due != poll ? due : poll + kPollPeriodMs;
-      monitor->LastPollMs = poll - kPollPeriodMs;
+    // Every poll before the one the character waits for runs, as horax's timer would: one
+    // with no character may still end a minute whose mark is overdue. Behind a poll that
+    // was full, a character waits for the next, as the rest did.
+    while (poll < FindPoll(ms) || !HasRoomForCharacter(*monitor)) {
+      RunPoll(monitor, poll);
+      poll += kPollPeriodMs;
     }
     NoteArrival(monitor, static_cast<uint32_t>(std::ceil(ms)), static_cast<uint8_t>(value));
   }
@@ -80,9 +75,7 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
                   std::strerror(errno));
     return false;
   }
-  if (monitor->Queued > 0) {
-    RunPoll(monitor, poll);
-  }
+  RunPoll(monitor, poll);
   *end_ms = poll;
   return true;
 }

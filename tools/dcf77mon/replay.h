@@ -1,6 +1,6 @@
 // Replaying a recording: the characters of an "ms value" file through the monitor as fast
-// as it goes, each handled at the first poll at or after the time it arrived, as horax
-// would have. Only stdio.
+// as it goes, every poll in turn, each character handled at the first poll at or after the
+// time it arrived, as horax would have. Only stdio.
 #pragma once
 
 #include <cstddef>
