@@ -1,16 +1,18 @@
 // Reception under noisy marks: minutes of DCF77 made by dcf77sim's core, each mark's width
-// changed by a Gaussian jitter (and the long marks by a bias), interference spikes laid on
-// the line, the characters read through the same 50-baud UART model and handled at a
-// 250 ms poll by the program's own HandleCharacter on the native clock. One row per noise
-// level: the minutes decoded, the clock sets and the wrong ones.
+// changed by a Gaussian jitter (and the long marks by a bias), its start by a jitter of
+// its own, interference laid on the line, the characters read through the same 50-baud
+// UART model and handled by the program's own HandlePoll and HandleCharacter on the native
+// clock, at a poll that fires every 250 ms on a 15.625 ms system tick with some lateness,
+// and sees that tick cut to 32 bits. One row per noise level: the minutes decoded and
+// confirmed, and the clock sets that were not within half a second of the true time.
 //
 //   reception [--minutes N] [--seed S] [--wrong] [--check]
 //
-// --wrong lists every wrong set: the true minute, the minute set, and the seconds read
-// wrong in the minute that closed and in the minute before, which confirmed it. --check
-// exits 1 when a level whose target is no wrong set has one.
+// --wrong lists every wrong set: the true time and the time set. --check exits 1 when a
+// level whose target is no wrong set has one.
 #include <chrono>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,20 +31,26 @@ namespace {
 
 constexpr int64_t kDefaultMinutes = 100000;
 constexpr uint64_t kDefaultSeed = 77;
-constexpr uint64_t kPollSeedSalt = 0x504F4C4C21212121u;
+constexpr uint64_t kTimerSeedSalt = 0x504F4C4C21212121u;
 // Berlin time of the first minute; 100,000 minutes run past the spring change.
 constexpr char kFirstMinute[] = "2026-03-01 00:00";
 
-// horax polls the port every 250 ms and handles every character queued then.
-constexpr double kPollPeriodMs = 250;
 constexpr double kMsPerSecond = 1000;
 // The port opened this long before the first mark, so that the first character starts a
 // frame rather than closing one.
 constexpr double kFirstMarkMs = 10000;
-
-// Bits 1 to 14 (weather) are not examined by the decoder, so misreading them is harmless.
-constexpr uint64_t kExaminedBits = ~uint64_t{0x7FFE};
-constexpr int kLastFrameBit = 58;
+// The program's tick counter reads this at the open: it wraps past 2^32 ten minutes on.
+constexpr uint64_t kTickAtOpen = (uint64_t{1} << 32) - 600000;
+// Windows' timer fires on the system tick, 64 a second, and the message that carries it is
+// handled some milliseconds after; GetTickCount moves only on that tick.
+constexpr double kSystemTickMs = 1000.0 / 64;
+constexpr double kMostTimerLatenessMs = 16;
+// A module's marks start a few milliseconds either side of the true second.
+constexpr double kMarkStartJitterMs = 5;
+constexpr double kMostMarkStartMs = 40;
+// A set is right within half a second of the true time.
+constexpr int64_t kMostSetErrorMs = 500;
+constexpr int kLateSecondsShown = 3;
 
 struct LevelRecord {
   double JitterMs;         // standard deviation of each mark's width
@@ -60,103 +68,105 @@ const LevelRecord kLevels[] = {
 };
 
 struct TallyRecord {
-  int64_t Minutes;  // minutes closed by a mark
+  int64_t Minutes;  // minutes that ended
   int64_t Decoded;
-  int64_t Sets;  // what HandleCharacter asked of the clock
-  int64_t Wrong;
+  int64_t Confirmed;
+  int64_t Wrong;                        // sets more than half a second off
+  int64_t Late[kLateSecondsShown + 1];  // of those, by whole seconds late: 1, 2, 3 and more
 };
-
-SYSTEMTIME MakeSystemTime(const CivilTimeRecord& local) {
-  SYSTEMTIME time = {};
-  time.wYear = static_cast<WORD>(local.Year);
-  time.wMonth = static_cast<WORD>(local.Month);
-  time.wDay = static_cast<WORD>(local.Day);
-  time.wHour = static_cast<WORD>(local.Hour);
-  time.wMinute = static_cast<WORD>(local.Minute);
-  return time;
-}
-
-// The weekday and the seconds are not compared: the clock takes no weekday, and the set's
-// milliseconds are the program's own.
-bool IsSameMinute(const SYSTEMTIME& a, const SYSTEMTIME& b) {
-  return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
-         a.wMinute == b.wMinute;
-}
-
-void PrintTime(const SYSTEMTIME& time) {
-  std::printf("%04u-%02u-%02u %02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
-              time.wMinute);
-}
-
-// The seconds (1 .. 58) of the set bits of `bits`, as "b1,b2,...".
-void PrintBits(uint64_t bits) {
-  const char* separator = "";
-  for (int bit = 1; bit <= kLastFrameBit; ++bit) {
-    if ((bits >> bit) & 1) {
-      std::printf("%s%d", separator, bit);
-      separator = ",";
-    }
-  }
-  if (*separator == '\0') {
-    std::printf("none");
-  }
-}
 
 void Fail(const char* what) {
   std::fprintf(stderr, "reception: %s\n", what);
   std::exit(1);
 }
 
-// One level: the stream, the line and the program, second by second.
+// Milliseconds of a local wall-clock time, counted as if it were UTC.
+int64_t CountLocalMs(const CivilTimeRecord& local, int milliseconds) {
+  return JoinCivilTime(local) * 1000 + milliseconds;
+}
+
+void PrintLocal(int64_t local_ms) {
+  const CivilTimeRecord t = SplitPosixSeconds(DivideDown(local_ms, 1000));
+  std::printf("%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour, t.Minute,
+              t.Second, static_cast<int>(local_ms - DivideDown(local_ms, 1000) * 1000));
+}
+
+// One level: the stream, the line, the timer and the program.
 struct PlayRecord {
   StreamRecord Stream;
   UartRecord Uart;
+  uint64_t TimerState;
   int64_t FirstPosix;  // the wall-clock second of the first mark
-  double NextPollMs;
-  uint64_t SentBits;       // the telegram of the minute being received
-  uint64_t MisreadBefore;  // bits read wrong in the minute before it
+  int64_t NextPoll;    // the poll's next due time, in whole periods from the open
+  double PollPhaseMs;
+  UartCharacterRecord Queue[kUartMaxToggles];  // handed over, not yet polled
+  int Queued;
   bool ListWrong;
   TallyRecord Tally;
 };
 
-void HandleUartCharacter(PlayRecord* play, const UartCharacterRecord& character) {
-  while (play->NextPollMs < character.DoneMs) {
-    play->NextPollMs += kPollPeriodMs;
-  }
-  const uint64_t misread = (ReceiverState.FrameBits ^ play->SentBits) & kExaminedBits;
-  const int requests_before = CountClockRequests();
-  const CharacterResultRecord result =
-      HandleCharacter(character.Value, static_cast<uint32_t>(play->NextPollMs));
-  if (result.Verdict == kNoMinute) {
+void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fired_ms) {
+  if (minute.Verdict == kNoMinute) {
     return;
   }
-  const uint64_t misread_before = play->MisreadBefore;
-  play->MisreadBefore = misread;
-  play->Tally.Decoded += result.Verdict == kMinuteHeld || result.Verdict == kMinuteConfirmed;
-  if (CountClockRequests() > requests_before) {
-    // Right when it is the whole minute nearest the true time of the set.
-    const double since_first_ms = play->NextPollMs - kFirstMarkMs;
-    const int64_t nearest_minute =
-        DivideDown(play->FirstPosix + static_cast<int64_t>(since_first_ms / kMsPerSecond) +
-                       kSecondsPerMinute / 2,
-                   kSecondsPerMinute);
-    CivilTimeRecord local = {};
-    ConvertToEuLocal(nearest_minute * kSecondsPerMinute, &local);
-    const SYSTEMTIME truth = MakeSystemTime(local);
-    ++play->Tally.Sets;
-    const bool wrong = !IsSameMinute(LastClockRequest(), truth);
-    play->Tally.Wrong += wrong;
-    if (wrong && play->ListWrong) {
-      std::printf("  wrong set: true ");
-      PrintTime(truth);
-      std::printf(", set ");
-      PrintTime(LastClockRequest());
-      std::printf(", misread seconds ");
-      PrintBits(misread);
-      std::printf(", the minute before ");
-      PrintBits(misread_before);
-      std::printf("\n");
+  ++play->Tally.Minutes;
+  play->Tally.Decoded += minute.Verdict == kMinuteHeld || minute.Verdict == kMinuteConfirmed;
+  if (minute.Verdict != kMinuteConfirmed) {
+    return;
+  }
+  ++play->Tally.Confirmed;
+  // The true time of the set: the marks start on the true seconds, the first at FirstPosix.
+  const double true_ms =
+      static_cast<double>(play->FirstPosix) * kMsPerSecond + fired_ms - kFirstMarkMs;
+  const int64_t true_whole_ms = static_cast<int64_t>(std::floor(true_ms));
+  CivilTimeRecord local = {};
+  ConvertToEuLocal(DivideDown(true_whole_ms, 1000), &local);
+  const int64_t true_local =
+      CountLocalMs(local, static_cast<int>(true_whole_ms - DivideDown(true_whole_ms, 1000) * 1000));
+  const SYSTEMTIME& r = LastClockRequest();
+  const CivilTimeRecord asked = {r.wYear,   r.wMonth,  r.wDay, r.wHour,
+                                 r.wMinute, r.wSecond, 0,      false};
+  const int64_t error = CountLocalMs(asked, r.wMilliseconds) - true_local;
+  if (error >= -kMostSetErrorMs && error <= kMostSetErrorMs) {
+    return;
+  }
+  ++play->Tally.Wrong;
+  const int64_t late = (error + kMsPerSecond / 2) / 1000;
+  if (late >= 1) {
+    ++play->Tally.Late[late < kLateSecondsShown ? late : kLateSecondsShown];
+  }
+  if (play->ListWrong) {
+    std::printf("  wrong set: true ");
+    PrintLocal(true_local);
+    std::printf(", set ");
+    PrintLocal(true_local + error);
+    std::printf(" (%+" PRId64 " ms)\n", error);
+  }
+}
+
+// Runs the polls due up to `until_ms` (line time), each with the characters handed over by
+// then, as the program does at every WM_TIMER.
+void RunPolls(PlayRecord* play, double until_ms) {
+  for (;;) {
+    const double due = play->PollPhaseMs + kPollPeriodMs * static_cast<double>(play->NextPoll);
+    const double fired = std::ceil(due / kSystemTickMs) * kSystemTickMs +
+                         DrawUnit(&play->TimerState) * kMostTimerLatenessMs;
+    if (fired > until_ms) {
+      return;
     }
+    ++play->NextPoll;
+    const uint64_t tick64 =
+        kTickAtOpen + static_cast<uint64_t>(std::floor(fired / kSystemTickMs) * kSystemTickMs);
+    const uint32_t now = static_cast<uint32_t>(tick64);
+    CountMinute(play, HandlePoll(now), fired);
+    int taken = 0;
+    while (taken < play->Queued && play->Queue[taken].DoneMs <= fired) {
+      CountMinute(play, HandleCharacter(play->Queue[taken].Value, now).Minute, fired);
+      ++taken;
+    }
+    std::memmove(play->Queue, play->Queue + taken,
+                 sizeof play->Queue[0] * static_cast<size_t>(play->Queued - taken));
+    play->Queued -= taken;
   }
 }
 
@@ -171,39 +181,42 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
   settings.JitterMs = level.JitterMs;
   settings.SpikesPerMinute = level.SpikesPerMinute;
   settings.Seed = seed;
-  PlayRecord play = {};
+  static PlayRecord play;
+  play = PlayRecord{};
   if (!StartStream(settings, first_posix, &play.Stream)) {
     Fail("the stream cannot start");
   }
   StartUart(&play.Uart);
-  uint64_t poll_state = seed ^ kPollSeedSalt;
-  play.NextPollMs = DrawUnit(&poll_state) * kPollPeriodMs;
+  play.TimerState = seed ^ kTimerSeedSalt;
+  play.PollPhaseMs = DrawUnit(&play.TimerState) * kPollPeriodMs;
   play.ListWrong = list_wrong;
   play.FirstPosix = first_posix;
-  ReceiverState = {};
-  LastDecodedMinute = {};
+  HeldMinutes = {};
   TimeFields = {};
+  OpenFrame(static_cast<uint32_t>(kTickAtOpen));
 
   for (int64_t k = 0; play.Tally.Minutes < minutes; ++k) {
     SecondRecord second = {};
     if (!AdvanceStream(&play.Stream, &second)) {
       Fail("the stream stopped");
     }
+    double shift = kMarkStartJitterMs * DrawGaussian(&play.TimerState);
+    shift = shift < -kMostMarkStartMs ? -kMostMarkStartMs
+                                      : (shift > kMostMarkStartMs ? kMostMarkStartMs : shift);
     const double start = kFirstMarkMs + kMsPerSecond * static_cast<double>(k);
-    if (!PutSecondOnLine(second, start, &play.Uart)) {
+    if (!PutSecondOnLine(second, start + shift, &play.Uart)) {
       Fail("the line holds too many spikes");
     }
-    play.Tally.Minutes += second.Second == 0 && k > 0;
-    // Everything before the next second is on the line now.
+    // Nothing of the next second starts before this.
+    const double settled = start + kMsPerSecond - kMostMarkStartMs;
     UartCharacterRecord character = {};
-    while (ReadUartCharacter(&play.Uart, start + kMsPerSecond, &character)) {
-      HandleUartCharacter(&play, character);
+    while (ReadUartCharacter(&play.Uart, settled, &character)) {
+      if (play.Queued == kUartMaxToggles) {
+        Fail("the queue overflowed");
+      }
+      play.Queue[play.Queued++] = character;
     }
-    if (second.Second == 0) {
-      play.SentBits = 0;
-    } else if (second.HasMark) {
-      play.SentBits |= uint64_t{second.Bit} << second.Second;
-    }
+    RunPolls(&play, settled);
   }
   return play.Tally;
 }
@@ -246,10 +259,10 @@ int main(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   std::printf("Reception from %s (Berlin), seed %" PRIu64
               ": long marks 200 ms + bias, short marks 100 ms, each + Gaussian jitter;\n"
-              "spikes 5-45 ms at random; a 50-baud UART, a 250 ms poll\n",
+              "spikes 5-45 ms at random; a 50-baud UART; a 250 ms poll on a 15.625 ms tick\n",
               kFirstMinute, seed);
-  std::printf("%9s %8s %7s %9s %9s %9s %6s %7s\n", "jitter sd", "bias", "spikes", "minutes",
-              "decoded", "sets", "set", "wrong");
+  std::printf("%9s %8s %7s %9s %9s %9s %6s %6s %11s\n", "jitter sd", "bias", "spikes", "minutes",
+              "decoded", "confirmed", "", "wrong", "late 1/2/3+");
   int failed_levels = 0;
   for (const LevelRecord& level : kLevels) {
     const TallyRecord tally =
@@ -257,11 +270,12 @@ int main(int argc, char** argv) {
     const bool failed = level.NoneWrong && tally.Wrong > 0;
     failed_levels += failed;
     std::printf("%6.0f ms %5.0f ms %4.0f/min %9" PRId64 " %9" PRId64 " %9" PRId64
-                " %5.1f%% %7" PRId64 "%s\n",
+                " %5.1f%% %6" PRId64 " %3" PRId64 "/%" PRId64 "/%" PRId64 "%s\n",
                 level.JitterMs, level.BiasMs, level.SpikesPerMinute, tally.Minutes, tally.Decoded,
-                tally.Sets,
-                100.0 * static_cast<double>(tally.Sets) / static_cast<double>(tally.Minutes),
-                tally.Wrong, failed ? "  <- target: none wrong" : "");
+                tally.Confirmed,
+                100.0 * static_cast<double>(tally.Confirmed) / static_cast<double>(tally.Minutes),
+                tally.Wrong, tally.Late[1], tally.Late[2], tally.Late[3],
+                failed ? "  <- target: none wrong" : "");
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
   std::printf("%.1f s\n", elapsed.count());
