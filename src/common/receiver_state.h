@@ -16,7 +16,7 @@ struct ReceiverStateRecord {
   int16_t MarkOffsets[kFrameSeconds];  // ms from its whole second to that character's tick
   uint32_t MinuteTick;                 // the tick of second 0: the minute's mark as framed
   bool Locked;                         // the minute mark came where the one before predicted it
-  bool OpenAnchor;      // the port has just opened: its first character may be second 1
+  bool FromOpen;        // no minute has ended since the open: seconds run mark to mark
   uint8_t MissedMarks;  // minute ends since a minute mark last came after its silent second
   bool HasCandidate;    // a minute mark seemed to come elsewhere, at CandidateTick
   uint32_t CandidateTick;

@@ -92,6 +92,7 @@ void CloseMinute(MinuteEnd end, uint32_t mark_tick, FramedMinuteRecord* minute) 
   r.DoubtfulSeconds = 0;
   r.SecondCounter = 0;
   r.MinuteTick = mark_tick;
+  r.FromOpen = false;
 }
 
 // Puts the character in the second nearest its tick. A second with two or more keeps the
@@ -186,7 +187,7 @@ void OpenFrame(uint32_t now) {
   ResetFrame();
   ReceiverState.LastByteTick = now;
   ReceiverState.MinuteTick = now;
-  ReceiverState.OpenAnchor = true;
+  ReceiverState.FromOpen = true;
 }
 
 uint32_t FindMinuteMarkDue() {
@@ -198,14 +199,17 @@ FramedCharacterRecord FrameCharacter(uint8_t value, uint32_t now) {
   FramedCharacterRecord result = {};
   // Modulo 2^32, then signed, so that a wrap of the tick counter is a small step.
   const int32_t gap = static_cast<int32_t>(now - r.LastByteTick);
-  if (r.OpenAnchor) {
-    r.OpenAnchor = false;
-    if (gap <= kMinuteGapMs) {
-      r.MinuteTick = now - kSecondMs;
-    }
-  }
   // The minute mark is always a 0, and a character after a silent second may be one.
   const bool after_silence = IsAfterSilentSecond(gap) && !IsLongMark(value);
+  if (r.FromOpen && !after_silence) {
+    // The open counts as a minute mark, so a first mark within kMinuteGapMs is second 1. The
+    // start-up may hold the first poll back by a second or so, which would put the marks
+    // after it in the wrong seconds; until a minute ends, each mark is as many seconds after
+    // the one before as their gap rounds to, one at least, and sets the frame's phase.
+    const int64_t seconds_on = (int64_t{gap} + kHalfSecondMs) / kSecondMs;
+    const int64_t second = r.SecondCounter + (seconds_on < 1 ? 1 : seconds_on);
+    r.MinuteTick = now - static_cast<uint32_t>(second) * kSecondMs;
+  }
   const bool near_end = IsNearMinuteEnd(now);
   const uint32_t due = near_end ? FindMinuteMarkDue() : 0;
   const bool when_due = near_end && IsWithin(static_cast<int32_t>(now - due), kMinuteMarkWindowMs);

@@ -209,13 +209,12 @@ TEST(FaultTest, TheStatusCountsTheLastSixtySeconds) {
 }
 
 TEST(SummaryTest, MinutesReasonsAndTheValuesSeen) {
-  // Four marks, a spike and a stray after the mark of second 3, then a silent second: the
-  // minute the port was opened inside ends there. A broken mark that a clean one replaces,
-  // another mark, and nothing more until a minute after: the minute ends where its mark
-  // was due.
+  // Four marks and a spike, then a silent second: the minute the port was opened inside
+  // ends there. A broken mark that a clean one replaces, another mark with a stray after
+  // it, and nothing more until a minute after: the minute ends where its mark was due.
   const std::string output = Replay(
-      "690 240\n1690 0\n2400 255\n2690 128\n2900 240\n3690 240\n5690 240\n6690 62\n"
-      "6800 240\n7690 0\n66690 240\n");
+      "690 240\n1690 0\n2400 255\n2690 128\n3690 240\n5690 240\n6690 62\n6800 240\n"
+      "7690 0\n7900 240\n66690 240\n");
   EXPECT_EQ(output.substr(output.find("summary")),
             "summary after 66.750 s: minutes seen 1, decoded 0, confirmed 0\n"
             "  partial minutes, not counted: 1 (the port was opened inside them)\n"
