@@ -26,25 +26,39 @@ bool PlanStreamMinute(StreamRecord* stream, int64_t start_posix) {
                     &stream->Minute);
 }
 
-// Interference falls at random: a Poisson number of spikes a second (Knuth's method), each
-// at a uniform moment with a uniform width. Sorted by time, as they come.
-void DrawSpikes(uint64_t* state, double spikes_per_minute, SecondRecord* second) {
-  const double limit = std::exp(-spikes_per_minute / kSecondsPerMinute);
+// A Poisson number with mean `mean` (Knuth's method), but no more than `most`.
+int DrawPoisson(uint64_t* state, double mean, int most) {
+  const double limit = std::exp(-mean);
   int count = 0;
-  for (double product = DrawUnit(state); product > limit && count < kMaxSpikesPerSecond;
+  for (double product = DrawUnit(state); product > limit && count < most;
        product *= DrawUnit(state)) {
     ++count;
   }
-  for (int i = 0; i < count; ++i) {
-    SpikeRecord spike = {DrawUnit(state) * kMsPerSecond,
-                         kSpikeShortestMs + DrawUnit(state) * (kSpikeLongestMs - kSpikeShortestMs)};
-    int at = i;
-    for (; at > 0 && second->Spikes[at - 1].OffsetMs > spike.OffsetMs; --at) {
-      second->Spikes[at] = second->Spikes[at - 1];
-    }
-    second->Spikes[at] = spike;
+  return count;
+}
+
+// Puts `pulse` among the interference of `second`, by time. False when it holds no more.
+bool AddInterference(SecondRecord* second, const SpikeRecord& pulse) {
+  if (second->SpikeCount >= kMaxSpikesPerSecond) {
+    return false;
   }
-  second->SpikeCount = count;
+  int at = second->SpikeCount++;
+  for (; at > 0 && second->Spikes[at - 1].OffsetMs > pulse.OffsetMs; --at) {
+    second->Spikes[at] = second->Spikes[at - 1];
+  }
+  second->Spikes[at] = pulse;
+  return true;
+}
+
+// Interference falls at random: a Poisson number of spikes a second, each at a uniform
+// moment with a uniform width.
+void DrawSpikes(uint64_t* state, double spikes_per_minute, SecondRecord* second) {
+  const int count = DrawPoisson(state, spikes_per_minute / kSecondsPerMinute, kMaxSpikesPerSecond);
+  for (int i = 0; i < count; ++i) {
+    AddInterference(second,
+                    {DrawUnit(state) * kMsPerSecond,
+                     kSpikeShortestMs + DrawUnit(state) * (kSpikeLongestMs - kSpikeShortestMs)});
+  }
 }
 
 int FormatTimePrefix(const CivilTimeRecord& local, char* line) {
