@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -324,6 +325,56 @@ TEST(MarkStream, SpreadsWidthsAndSpikesAsAsked) {
   EXPECT_NEAR(std::sqrt(sums[1] / marks), 15, 0.3);
   EXPECT_NEAR(spikes, 5000, 250);  // 1000 minutes at 5 a minute, within 3.5 sd
   EXPECT_NEAR(spike_ms / spikes, 25, 1);
+}
+
+// A quarter hour in the noisy room, through the UART, as the one it was counted from gave
+// it (each within 15 %): characters, spikes (0xFF, 0xFE), broken characters (not a run of
+// low bits from the first), and the marked seconds with no character whose edge is within
+// 40 ms of their start.
+TEST(MarkStream, GivesTheRoomsQuarterHourThroughTheUart) {
+  const std::set<int> kClean = {0xFF, 0xFE, 0xFC, 0xF8, 0xF0, 0xE0, 0xC0, 0x80, 0x00};
+  const int kCounted[] = {1109, 176, 90, 70};
+  for (const uint64_t seed : {2, 3}) {
+    StreamSettingsRecord settings = MakeSettings();
+    settings.Weather = true;
+    settings.RoomNoise = 1;
+    settings.Seed = seed;
+    StreamRecord stream = {};
+    ASSERT_TRUE(StartStream(settings, ParseUtc("2026-01-10 12:00"), &stream));
+    UartRecord uart;
+    StartUart(&uart);
+    int counts[4] = {};
+    std::set<double> marked, heard;  // second starts: with a mark, with a mark's character
+    const auto read = [&](double settled_ms) {
+      UartCharacterRecord c = {};
+      while (ReadUartCharacter(&uart, settled_ms, &c)) {
+        const double second_ms = 1000 * std::round(c.EdgeMs / 1000);
+        if (std::fabs(c.EdgeMs - second_ms) <= 40) {
+          heard.insert(second_ms);
+        }
+        counts[0] += 1;
+        counts[1] += c.Value >= 0xFE;
+        counts[2] += kClean.count(c.Value) == 0;
+      }
+    };
+    for (double start_ms = 0; start_ms < 900000; start_ms += 1000) {
+      SecondRecord second = {};
+      ASSERT_TRUE(AdvanceStream(&stream, &second));
+      read(start_ms);
+      ASSERT_TRUE(PutSecondOnLine(second, start_ms, &uart));
+      if (second.HasMark) {
+        marked.insert(start_ms);
+      }
+    }
+    read(HUGE_VAL);
+    for (const double start_ms : heard) {
+      marked.erase(start_ms);
+    }
+    counts[3] = static_cast<int>(marked.size());
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_NEAR(counts[i], kCounted[i], 0.15 * kCounted[i]) << "seed " << seed << ", " << i;
+    }
+  }
 }
 
 bool Parse(std::vector<const char*> arguments, std::string* message) {
