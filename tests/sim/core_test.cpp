@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -331,6 +332,52 @@ TEST(MarkStream, SpreadsWidthsAndSpikesAsAsked) {
   EXPECT_NEAR(spike_ms / spikes, 25, 1);
 }
 
+// The noisy room's quarter hour through the UART, as counted where it was recorded, within
+// 15 %: characters, spikes (0xFF, 0xFE), broken ones (not low from bit 0 up), and marked
+// seconds with no character whose edge is within 40 ms of their start.
+TEST(MarkStream, GivesTheRoomsQuarterHourThroughTheUart) {
+  const std::set<int> kClean = {0xFF, 0xFE, 0xFC, 0xF8, 0xF0, 0xE0, 0xC0, 0x80, 0x00};
+  const int kCounted[] = {1109, 176, 90, 70};
+  for (const uint64_t seed : {2, 3}) {
+    StreamSettingsRecord settings = MakeSettings();
+    settings.Weather = true;
+    settings.RoomNoise = 1;
+    settings.Seed = seed;
+    StreamRecord stream = {};
+    ASSERT_TRUE(StartStream(settings, ParseUtc("2026-01-10 12:00"), &stream));
+    UartRecord uart;
+    StartUart(&uart);
+    int counts[4] = {};
+    std::set<double> unheard;  // the starts of marked seconds no mark's character has come for
+    const auto read = [&](double settled_ms) {
+      UartCharacterRecord c = {};
+      while (ReadUartCharacter(&uart, settled_ms, &c)) {
+        const double second_ms = 1000 * std::round(c.EdgeMs / 1000);
+        if (std::fabs(c.EdgeMs - second_ms) <= 40) {
+          unheard.erase(second_ms);
+        }
+        counts[0] += 1;
+        counts[1] += c.Value >= 0xFE;
+        counts[2] += kClean.count(c.Value) == 0;
+      }
+    };
+    for (double start_ms = 0; start_ms < 900000; start_ms += 1000) {
+      SecondRecord second = {};
+      ASSERT_TRUE(AdvanceStream(&stream, &second));
+      read(start_ms);
+      ASSERT_TRUE(PutSecondOnLine(second, start_ms, &uart));
+      if (second.HasMark) {
+        unheard.insert(start_ms);
+      }
+    }
+    read(HUGE_VAL);
+    counts[3] = static_cast<int>(unheard.size());
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_NEAR(counts[i], kCounted[i], 0.15 * kCounted[i]) << "seed " << seed << ", " << i;
+    }
+  }
+}
+
 bool Parse(std::vector<const char*> arguments, std::string* message) {
   arguments.insert(arguments.begin(), "dcf77sim");
   OptionsRecord options = {};
@@ -344,7 +391,7 @@ bool Parse(std::vector<const char*> arguments, std::string* message) {
 const std::pair<std::vector<const char*>, const char*> kArguments[] = {
     {{"--help"}, ""},
     {{"--pty", "/tmp/x", "--on-open", "--from-second", "56", "--minutes=3"}, ""},
-    {{"--record", "f", "--fast", "--spikes", "120", "--ahead=1440", "--fifo"}, ""},
+    {{"--record", "f", "--fast", "--spikes", "120", "--room=4", "--ahead=1440", "--fifo"}, ""},
     {{"--pty", "p", "--on-open", "--replay-pulses", "f", "--fifo", "--stdout"}, ""},
     {{}, "no output: give --pty LINK, --device PATH, --stdout or --record FILE"},
     {{"--stdout", "--bogus"}, "unknown option '--bogus' (see --help)"},
@@ -354,6 +401,8 @@ const std::pair<std::vector<const char*>, const char*> kArguments[] = {
      "--fast goes only with --stdout or --record, not with a port"},
     {{"--device", "d", "--spikes", "0"},
      "--spikes models the receiving UART, which --device leaves to the real port"},
+    {{"--device", "d", "--room", "0"},
+     "--room models the receiving UART, which --device leaves to the real port"},
     {{"--device", "d", "--fifo"},
      "--fifo models the receiving UART, which --device leaves to the real port"},
     {{"--device", "d", "--replay-pulses", "f"},
@@ -381,6 +430,7 @@ const std::pair<const char*, std::vector<const char*>> kBadValues[] = {
     {"--drop", {"1.5", "0x1", "0.1.1", ".", "-0", "1e-1", "inf"}},
     {"--jitter", {"1000.5", "nan", "+9"}},
     {"--spikes", {"120.5", "-1"}},
+    {"--room", {"4.5"}},
     {"--ahead", {"1441", "1.5"}},
     {"--seed", {"0x10", "18446744073709551616", "-1"}},
     {"--minutes", {"0", "+3"}},

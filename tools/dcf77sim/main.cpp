@@ -334,6 +334,7 @@ bool StartStreamRun(RunRecord* run, const StartRecord& start, LocalTimeFunction 
   settings.ShortMarkMs = options.ShortMarkMs;
   settings.JitterMs = options.JitterMs;
   settings.SpikesPerMinute = options.SpikesPerMinute;
+  settings.RoomNoise = options.RoomNoise;
   settings.Seed = options.HasSeed ? options.Seed : MakeSeed();
   const int64_t announced =
       start.FirstMarkPosix + int64_t{options.AheadMinutes} * kSecondsPerMinute;
@@ -346,7 +347,7 @@ bool StartStreamRun(RunRecord* run, const StartRecord& start, LocalTimeFunction 
   const bool random_used = options.Weather || options.DropChance > 0 ||
                            options.SpuriousChance > 0 || options.FlipChance > 0 ||
                            options.GarbleChance > 0 || options.JitterMs > 0 ||
-                           options.SpikesPerMinute > 0;
+                           options.SpikesPerMinute > 0 || options.RoomNoise > 0;
   if (!options.HasSeed && random_used && !options.Quiet) {
     std::fprintf(stderr, "%s: seed %" PRIu64 " (--seed repeats this run)\n", kProgramName,
                  settings.Seed);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "random_source.h"
 
@@ -9,13 +10,56 @@ namespace {
 
 // Weather bits come from their own generator, so that switching faults on or off leaves
 // the telegrams as they were for the same seed; so does the jitter, so that a seed gives
-// the weather and faults it gave before the widths had any.
+// the weather and faults it gave before the widths had any; so do the spikes and the room,
+// so that switching them on leaves the rest of a seed's run as it was.
 constexpr uint64_t kWeatherSeedSalt = 0x5745415448455221u;
 constexpr uint64_t kJitterSeedSalt = 0x4A49545445522121u;
 constexpr uint64_t kSpikeSeedSalt = 0x5350494B45532121u;
+constexpr uint64_t kRoomSeedSalt = 0x524F4F4D4E4F4953u;
 constexpr double kMsPerSecond = 1000;
 constexpr uint16_t kWeatherMask = (1u << kWeatherBitCount) - 1;
 constexpr uint64_t kByteMask = 0xFF;
+
+// A room with a PC in it, in the counts of a quarter hour a module there delivered, so
+// that a noise level of 1 repeats that quarter hour. Its marks cut short and the first
+// pieces of those cut in two are its 45 pulses under 60 ms at a mark's start. The marks
+// lost outright are what its 70 seconds without a mark's character leave once the pulses
+// that took a mark's edge are counted; worn 1 marks make most of its 29 characters 0x80
+// and 0xC0.
+constexpr double kRoomSeconds = 900;
+constexpr double kRoomMarks = 885;
+constexpr double kRoomLostMarks = 14;
+constexpr double kRoomShortMarks = 28;
+constexpr double kRoomShortLongestMs = 60;
+constexpr double kRoomCutMarks = 31;
+constexpr double kRoomGapShortestMs = 10;
+constexpr double kRoomGapLongestMs = 30;
+constexpr double kRoomWornChance = 1.0 / 13;  // of the 1 marks
+constexpr double kRoomWornShortestMs = 150;
+constexpr double kRoomWornLongestMs = 170;
+
+struct RoomBandRecord {
+  double FromMs;
+  double ToMs;
+  int Count;
+};
+
+// The widths of the pulses between the marks (ms, from .. to), and how many of those of
+// the quarter hour fell in each band; the tails of the marks cut in two are among them.
+constexpr RoomBandRecord kRoomBands[] = {
+    {0, 20, 83},   {20, 40, 201},  {40, 60, 59},  {60, 80, 24},
+    {80, 100, 10}, {100, 160, 18}, {160, 250, 5},
+};
+
+constexpr int CountRoomPulses() {
+  int total = 0;
+  for (const RoomBandRecord& band : kRoomBands) {
+    total += band.Count;
+  }
+  return total;
+}
+
+constexpr double kRoomPulseCount = CountRoomPulses();
 
 bool PlanStreamMinute(StreamRecord* stream, int64_t start_posix) {
   uint16_t weather = 0;
@@ -26,25 +70,89 @@ bool PlanStreamMinute(StreamRecord* stream, int64_t start_posix) {
                     &stream->Minute);
 }
 
-// Interference falls at random: a Poisson number of spikes a second (Knuth's method), each
-// at a uniform moment with a uniform width. Sorted by time, as they come.
-void DrawSpikes(uint64_t* state, double spikes_per_minute, SecondRecord* second) {
-  const double limit = std::exp(-spikes_per_minute / kSecondsPerMinute);
+// A Poisson number with mean `mean` (Knuth's method), but no more than `most`.
+int DrawPoisson(uint64_t* state, double mean, int most) {
+  const double limit = std::exp(-mean);
   int count = 0;
-  for (double product = DrawUnit(state); product > limit && count < kMaxSpikesPerSecond;
+  for (double product = DrawUnit(state); product > limit && count < most;
        product *= DrawUnit(state)) {
     ++count;
   }
-  for (int i = 0; i < count; ++i) {
-    SpikeRecord spike = {DrawUnit(state) * kMsPerSecond,
-                         kSpikeShortestMs + DrawUnit(state) * (kSpikeLongestMs - kSpikeShortestMs)};
-    int at = i;
-    for (; at > 0 && second->Spikes[at - 1].OffsetMs > spike.OffsetMs; --at) {
-      second->Spikes[at] = second->Spikes[at - 1];
-    }
-    second->Spikes[at] = spike;
+  return count;
+}
+
+// Puts `pulse` among the interference of `second`, by time. False when it holds no more.
+bool AddInterference(SecondRecord* second, const SpikeRecord& pulse) {
+  if (second->SpikeCount >= kMaxPulsesPerSecond) {
+    return false;
   }
-  second->SpikeCount = count;
+  int at = second->SpikeCount++;
+  for (; at > 0 && second->Spikes[at - 1].OffsetMs > pulse.OffsetMs; --at) {
+    second->Spikes[at] = second->Spikes[at - 1];
+  }
+  second->Spikes[at] = pulse;
+  return true;
+}
+
+// Interference falls at random: a Poisson number of spikes a second, each at a uniform
+// moment with a uniform width.
+void DrawSpikes(uint64_t* state, double spikes_per_minute, SecondRecord* second) {
+  const int count = DrawPoisson(state, spikes_per_minute / kSecondsPerMinute, kMaxSpikesPerSecond);
+  for (int i = 0; i < count; ++i) {
+    AddInterference(second,
+                    {DrawUnit(state) * kMsPerSecond,
+                     kSpikeShortestMs + DrawUnit(state) * (kSpikeLongestMs - kSpikeShortestMs)});
+  }
+}
+
+// The width the room leaves a mark of `width_ms` (a 1 mark's when `long_mark`), and the
+// gap it cuts into it (of no width when none). Every second takes the same draws, with a
+// mark or without, so that a drop or a flip does not move the room's pulses.
+double ShapeRoomMark(uint64_t* state, double rate, bool long_mark, double width_ms,
+                     SpikeRecord* gap) {
+  const bool lost = DrawChance(state, rate * kRoomLostMarks / kRoomMarks);
+  const bool cut_short = DrawChance(state, rate * kRoomShortMarks / kRoomMarks);
+  const double short_ms = DrawUnit(state) * kRoomShortLongestMs;
+  const bool worn = DrawChance(state, rate * kRoomWornChance);
+  const double worn_ms =
+      kRoomWornShortestMs + DrawUnit(state) * (kRoomWornLongestMs - kRoomWornShortestMs);
+  const bool cut = DrawChance(state, rate * kRoomCutMarks / kRoomMarks);
+  const double gap_place = DrawUnit(state);
+  const double gap_ms =
+      kRoomGapShortestMs + DrawUnit(state) * (kRoomGapLongestMs - kRoomGapShortestMs);
+  double width = width_ms;
+  if (long_mark && worn && worn_ms < width) {
+    width = worn_ms;
+  }
+  if (cut_short && short_ms < width) {
+    width = short_ms;
+  }
+  if (lost) {
+    width = 0;
+  }
+  *gap = {};
+  if (cut && width > gap_ms) {
+    *gap = {gap_place * (width - gap_ms), gap_ms};
+  }
+  return width;
+}
+
+// The room's pulses between the marks: a Poisson number a second, each at a uniform
+// moment from `from_ms` on, in a band of widths drawn by the bands' counts, uniform
+// within it. A mark already holds the line low, so the room shows only outside it; the
+// tails of the cut marks, counted in the bands, come from their gaps.
+void DrawRoomPulses(uint64_t* state, double rate, double from_ms, SecondRecord* second) {
+  const double mean = rate * (kRoomPulseCount - kRoomCutMarks) / kRoomSeconds;
+  const int count = DrawPoisson(state, mean, kMaxPulsesPerSecond - second->SpikeCount);
+  for (int i = 0; i < count; ++i) {
+    const double offset = from_ms + DrawUnit(state) * (kMsPerSecond - from_ms);
+    int pick = static_cast<int>(DrawUnit(state) * kRoomPulseCount);
+    const RoomBandRecord* band = std::begin(kRoomBands);
+    for (; pick >= band->Count && band + 1 != std::end(kRoomBands); ++band) {
+      pick -= band->Count;
+    }
+    AddInterference(second, {offset, band->FromMs + DrawUnit(state) * (band->ToMs - band->FromMs)});
+  }
 }
 
 int FormatTimePrefix(const CivilTimeRecord& local, char* line) {
@@ -62,6 +170,7 @@ bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
   started.WeatherState = settings.Seed ^ kWeatherSeedSalt;
   started.JitterState = settings.Seed ^ kJitterSeedSalt;
   started.SpikeState = settings.Seed ^ kSpikeSeedSalt;
+  started.RoomState = settings.Seed ^ kRoomSeedSalt;
   const int64_t first_minute = DivideDown(first_mark_posix, kSecondsPerMinute) * kSecondsPerMinute;
   if (!PlanStreamMinute(&started, first_minute)) {
     return false;
@@ -103,10 +212,15 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
   const int extra_delay = kExtraDelayFromMs + static_cast<int>(DrawRandom(state) % delay_span);
   const double jitter = settings.JitterMs * DrawGaussian(&stream->JitterState);
 
+  const bool long_mark = flipped ? !result.Bit : result.Bit;
+  const double width = (long_mark ? settings.LongMarkMs : settings.ShortMarkMs) + jitter;
+  double clipped = width < kLongestMarkMs ? width : kLongestMarkMs;
+  SpikeRecord gap = {};
+  if (settings.RoomNoise > 0) {
+    clipped = ShapeRoomMark(&stream->RoomState, settings.RoomNoise, long_mark, clipped, &gap);
+  }
   if (result.HasMark && !dropped) {
-    const bool long_mark = flipped ? !result.Bit : result.Bit;
-    const double width = (long_mark ? settings.LongMarkMs : settings.ShortMarkMs) + jitter;
-    result.WidthMs = width < kLongestMarkMs ? width : kLongestMarkMs;
+    result.WidthMs = clipped;
     UartCharacterRecord alone = {};
     result.Sent = ReadLonePulse(result.WidthMs, &alone);
     result.Garbled = result.Sent && garbled;
@@ -114,6 +228,13 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
   }
   if (settings.SpikesPerMinute > 0) {
     DrawSpikes(&stream->SpikeState, settings.SpikesPerMinute, &result);
+  }
+  if (settings.RoomNoise > 0) {
+    if (result.Sent && gap.WidthMs > 0) {
+      AddInterference(&result, gap);
+    }
+    DrawRoomPulses(&stream->RoomState, settings.RoomNoise, result.Sent ? result.WidthMs : 0,
+                   &result);
   }
   result.HasExtra = extra;
   result.ExtraValue = extra_value;

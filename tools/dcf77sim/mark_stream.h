@@ -24,6 +24,8 @@ constexpr double kSpikeLongestMs = 45;
 constexpr int kMaxSpikesPerSecond = 16;
 // No mark lasts into the next second's.
 constexpr double kLongestMarkMs = 999;
+// Interference one second holds: the spikes, and a room's pulses in what is left.
+constexpr int kMaxPulsesPerSecond = 24;
 
 struct StreamSettingsRecord {
   LocalTimeFunction Convert;  // the zone
@@ -37,6 +39,7 @@ struct StreamSettingsRecord {
   double ShortMarkMs;
   double JitterMs;         // standard deviation of the Gaussian change to each mark's width
   double SpikesPerMinute;  // mean number of interference spikes a minute
+  double RoomNoise;        // 0 off, 1 = a quarter hour near a PC, 2 twice as much of it
   uint64_t Seed;
 };
 
@@ -58,8 +61,8 @@ struct SecondRecord {
   bool HasExtra;          // a spurious character follows within the second
   uint8_t ExtraValue;
   int ExtraDelayMs;  // when it goes out, after the mark's start
-  int SpikeCount;    // interference within the second, by time
-  SpikeRecord Spikes[kMaxSpikesPerSecond];
+  int SpikeCount;    // interference within the second, the room's too, by time
+  SpikeRecord Spikes[kMaxPulsesPerSecond];
 };
 
 struct StreamRecord {
@@ -70,6 +73,7 @@ struct StreamRecord {
   uint64_t WeatherState;
   uint64_t JitterState;
   uint64_t SpikeState;
+  uint64_t RoomState;
 };
 
 // Sets up `stream` so that its first second is the one at `first_mark_posix`. False when

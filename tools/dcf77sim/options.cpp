@@ -37,8 +37,8 @@ const char kHelpText[] =
     "                      50 baud 8N1, so its transmitter makes the marks through a\n"
     "                      null-modem cable. It sends whole 20 ms bits, so mark widths\n"
     "                      come out rounded to them: 0xF0 is 100 ms low, 0x00 180 ms.\n"
-    "                      The options that model the receiving UART (--spikes, --fifo,\n"
-    "                      --replay-pulses) do not go with it.\n"
+    "                      The options that model the receiving UART (--spikes, --room,\n"
+    "                      --fifo, --replay-pulses) do not go with it.\n"
     "  --stdout            a trace on standard output, a line for each character in the\n"
     "                      order they go out, and one for each second that brings none:\n"
     "                        YYYY-MM-DD HH:MM:SS SS BIT CHAR\n"
@@ -93,6 +93,12 @@ const char kHelpText[] =
     "                      number from 0 to 120), 5-45 ms wide, anywhere in the minute,\n"
     "                      over marks too. A spike under 10 ms is lost (the UART checks the\n"
     "                      start bit in its middle); a longer one reads 0xFF or 0xFE.\n"
+    "  --room X            a room with a PC in it (a plain decimal number from 0 to 4: 1 is\n"
+    "                      a quarter hour of a module near a PC, 2 twice its noise). At 1,\n"
+    "                      about 27 pulses a minute between the marks, 0-250 ms wide, most\n"
+    "                      reading 0xFF or 0xFE, some like a mark; marks lost, cut short or\n"
+    "                      cut in two by a gap; 1 marks worn down to 150-170 ms. About 70\n"
+    "                      of its 900 seconds bring no mark's character.\n"
     "  --long-mark MS      width of a 1 bit's mark (default 200)\n"
     "  --short-mark MS     width of a 0 bit's mark (default 100)\n"
     "  --jitter MS         standard deviation of a Gaussian change to each mark's width\n"
@@ -147,6 +153,7 @@ enum ValueOption {
   kOptionFlip,
   kOptionGarble,
   kOptionSpikes,
+  kOptionRoom,
   kOptionSeed,
   kOptionZone,
   kOptionLongMark,
@@ -181,6 +188,7 @@ constexpr ValueOptionName kValueOptions[] = {
     {"--flip", kOptionFlip, kShapesMarks},
     {"--garble", kOptionGarble, kShapesMarks},
     {"--spikes", kOptionSpikes, kShapesMarks},
+    {"--room", kOptionRoom, kShapesMarks},
     {"--seed", kOptionSeed, kShapesMarks},
     {"--tz", kOptionZone, kShapesMarks},
     {"--long-mark", kOptionLongMark, kShapesMarks},
@@ -304,6 +312,13 @@ bool StoreValue(ValueOption option, const char* name, const char* value, Options
       }
       options->HasSpikes = true;
       return true;
+    case kOptionRoom:
+      if (!ReadDecimal(value, kLargestRoomNoise, &options->RoomNoise)) {
+        return FailWith(message, "%s wants a noise level from 0 to %.0f, got '%s'", name,
+                        kLargestRoomNoise, value);
+      }
+      options->HasRoom = true;
+      return true;
     case kOptionFromSecond:
       if (!ReadUnsigned(value, &number) || number > kLastFromSecond) {
         return FailWith(message, "%s wants a second from 0 to 59, got '%s'", name, value);
@@ -406,6 +421,7 @@ bool CheckCombination(const OptionsRecord& options, char* message) {
   }
   if (options.DevicePath != nullptr) {
     const char* modelled = options.HasSpikes                     ? "--spikes"
+                           : options.HasRoom                     ? "--room"
                            : options.Fifo                        ? "--fifo"
                            : options.ReplayPulsesPath != nullptr ? "--replay-pulses"
                                                                  : nullptr;

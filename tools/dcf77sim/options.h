@@ -15,6 +15,8 @@ constexpr int kNoFromSecond = -1;
 constexpr double kLargestMarkMs = 1000;
 // The most interference spikes a minute --spikes takes: two a second.
 constexpr double kLargestSpikesPerMinute = 120;
+// The noisiest room --room takes: four times the quarter hour near a PC.
+constexpr double kLargestRoomNoise = 4;
 // The furthest --ahead reaches: a day.
 constexpr int kLargestAheadMinutes = 1440;
 // Room for any message ParseOptions writes.
@@ -48,6 +50,8 @@ struct OptionsRecord {
   double JitterMs;
   bool HasSpikes;          // --spikes given
   double SpikesPerMinute;  // its value, 0 .. kLargestSpikesPerMinute
+  bool HasRoom;            // --room given
+  double RoomNoise;        // its value, 0 .. kLargestRoomNoise
   bool HasSeed;            // --seed given
   uint64_t Seed;
   const char* Zone;          // --tz NAME, or nullptr for the built-in EU rule; points into argv
