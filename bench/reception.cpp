@@ -55,16 +55,18 @@ constexpr int kLateSecondsShown = 3;
 struct LevelRecord {
   double JitterMs;         // standard deviation of each mark's width
   double BiasMs;           // added to every long mark
-  double SpikesPerMinute;  // interference
+  double SpikesPerMinute;  // interference, 5-45 ms
+  double Room;             // a room near a PC, as a multiple of its quarter hour's noise
   bool NoneWrong;          // the target: not one wrong set
 };
 
 const LevelRecord kLevels[] = {
-    {5, 0, 0, true},     {5, -10, 0, true},  {5, -20, 0, true},   {15, 0, 0, true},
-    {15, -10, 0, true},  {15, -20, 0, true}, {20, 0, 0, true},    {20, -10, 0, true},
-    {20, -20, 0, false}, {30, 0, 0, false},  {30, -10, 0, false}, {30, -20, 0, false},
-    {10, 0, 1, true},    {10, 0, 2, true},   {10, 0, 5, true},    {15, 0, 1, true},
-    {15, 0, 2, true},    {15, 0, 5, true},
+    {5, 0, 0, 0, true},     {5, -10, 0, 0, true},  {5, -20, 0, 0, true},   {15, 0, 0, 0, true},
+    {15, -10, 0, 0, true},  {15, -20, 0, 0, true}, {20, 0, 0, 0, true},    {20, -10, 0, 0, true},
+    {20, -20, 0, 0, false}, {30, 0, 0, 0, false},  {30, -10, 0, 0, false}, {30, -20, 0, 0, false},
+    {10, 0, 1, 0, true},    {10, 0, 2, 0, true},   {10, 0, 5, 0, true},    {15, 0, 1, 0, true},
+    {15, 0, 2, 0, true},    {15, 0, 5, 0, true},   {10, 0, 0, 0.5, true},  {10, 0, 0, 1, true},
+    {10, 0, 0, 2, true},
 };
 
 struct TallyRecord {
@@ -180,6 +182,7 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
   settings.ShortMarkMs = kShortMarkMs;
   settings.JitterMs = level.JitterMs;
   settings.SpikesPerMinute = level.SpikesPerMinute;
+  settings.RoomNoise = level.Room;
   settings.Seed = seed;
   static PlayRecord play;
   play = PlayRecord{};
@@ -259,20 +262,21 @@ int main(int argc, char** argv) {
   const auto started = std::chrono::steady_clock::now();
   std::printf("Reception from %s (Berlin), seed %" PRIu64
               ": long marks 200 ms + bias, short marks 100 ms, each + Gaussian jitter;\n"
-              "spikes 5-45 ms at random; a 50-baud UART; a 250 ms poll on a 15.625 ms tick\n",
+              "spikes 5-45 ms at random, or a room near a PC (dcf77sim --room); a 50-baud UART;\n"
+              "a 250 ms poll on a 15.625 ms tick\n",
               kFirstMinute, seed);
-  std::printf("%9s %8s %7s %9s %9s %9s %6s %6s %11s\n", "jitter sd", "bias", "spikes", "minutes",
-              "decoded", "confirmed", "", "wrong", "late 1/2/3+");
+  std::printf("%9s %8s %7s %5s %9s %9s %9s %6s %6s %11s\n", "jitter sd", "bias", "spikes", "room",
+              "minutes", "decoded", "confirmed", "", "wrong", "late 1/2/3+");
   int failed_levels = 0;
   for (const LevelRecord& level : kLevels) {
     const TallyRecord tally =
         PlayLevel(level, first_posix, static_cast<int64_t>(minutes), seed, list_wrong);
     const bool failed = level.NoneWrong && tally.Wrong > 0;
     failed_levels += failed;
-    std::printf("%6.0f ms %5.0f ms %4.0f/min %9" PRId64 " %9" PRId64 " %9" PRId64
+    std::printf("%6.0f ms %5.0f ms %4.0f/min %5.1f %9" PRId64 " %9" PRId64 " %9" PRId64
                 " %5.1f%% %6" PRId64 " %3" PRId64 "/%" PRId64 "/%" PRId64 "%s\n",
-                level.JitterMs, level.BiasMs, level.SpikesPerMinute, tally.Minutes, tally.Decoded,
-                tally.Confirmed,
+                level.JitterMs, level.BiasMs, level.SpikesPerMinute, level.Room, tally.Minutes,
+                tally.Decoded, tally.Confirmed,
                 100.0 * static_cast<double>(tally.Confirmed) / static_cast<double>(tally.Minutes),
                 tally.Wrong, tally.Late[1], tally.Late[2], tally.Late[3],
                 failed ? "  <- target: none wrong" : "");

@@ -11,7 +11,9 @@ constexpr WORD kMinutesPerHour = 60;
 constexpr WORD kSecondsPerMinute = 60;
 constexpr WORD kMillisecondsPerSecond = 1000;
 
-SYSTEMTIME clock_now;
+SYSTEMTIME clock_now;  // at the tick passed last
+uint32_t clock_tick = 0;
+bool has_tick = false;
 bool clock_started = false;
 bool refuse_changes = false;
 int accepted_sets = 0;
@@ -42,6 +44,45 @@ bool IsValidTime(const SYSTEMTIME& t) {
          t.wDay >= 1 && t.wDay <= DaysInMonth(t.wYear, t.wMonth) && t.wHour < kHoursPerDay &&
          t.wMinute < kMinutesPerHour && t.wSecond < kSecondsPerMinute &&
          t.wMilliseconds < kMillisecondsPerSecond;
+}
+
+constexpr int64_t kMsPerDay =
+    int64_t{kHoursPerDay} * kMinutesPerHour * kSecondsPerMinute * kMillisecondsPerSecond;
+
+// Days since 1 March of year 0, a 400-year cycle at a time (Hinnant's method).
+int64_t CountDays(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const int64_t era = year / 400;
+  const int64_t of_era = year - era * 400;
+  const int64_t of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  return era * 146097 + of_era * 365 + of_era / 4 - of_era / 100 + of_year;
+}
+
+// Moves the valid time `t` on by `ms` (0 or more), across days, months and years.
+void AdvanceTime(SYSTEMTIME* t, int64_t ms) {
+  int64_t of_day =
+      ((t->wHour * int64_t{kMinutesPerHour} + t->wMinute) * kSecondsPerMinute + t->wSecond) *
+          kMillisecondsPerSecond +
+      t->wMilliseconds + ms;
+  int64_t days = CountDays(t->wYear, t->wMonth, t->wDay) + of_day / kMsPerDay;
+  of_day %= kMsPerDay;
+  // Back from the day count to a date: the civil calendar's inverse, by the same method.
+  const int64_t era = days / 146097;
+  const int64_t of_era = days - era * 146097;
+  const int64_t year_of_era = (of_era - of_era / 1460 + of_era / 36524 - of_era / 146096) / 365;
+  const int64_t of_year = of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t month_index = (5 * of_year + 2) / 153;
+  const unsigned month =
+      static_cast<unsigned>(month_index < 10 ? month_index + 3 : month_index - 9);
+  t->wYear = static_cast<WORD>(year_of_era + era * 400 + (month <= 2));
+  t->wMonth = static_cast<WORD>(month);
+  t->wDay = static_cast<WORD>(of_year - (153 * month_index + 2) / 5 + 1);
+  t->wMilliseconds = static_cast<WORD>(of_day % kMillisecondsPerSecond);
+  of_day /= kMillisecondsPerSecond;
+  t->wSecond = static_cast<WORD>(of_day % kSecondsPerMinute);
+  of_day /= kSecondsPerMinute;
+  t->wMinute = static_cast<WORD>(of_day % kMinutesPerHour);
+  t->wHour = static_cast<WORD>(of_day / kMinutesPerHour);
 }
 
 void StartClock() {
@@ -86,6 +127,15 @@ void GetLocalTime(SYSTEMTIME* time) {
 void SetNativeClock(const SYSTEMTIME& time) {
   clock_now = time;
   clock_started = true;
+}
+
+void PassNativeClockTick(uint32_t tick) {
+  // Modulo 2^32, as the platform's tick counter wraps.
+  if (has_tick && clock_started && IsValidTime(clock_now)) {
+    AdvanceTime(&clock_now, static_cast<uint32_t>(tick - clock_tick));
+  }
+  clock_tick = tick;
+  has_tick = true;
 }
 
 void RefuseClockChanges(bool refuse) {

@@ -1,7 +1,7 @@
 // A stand-in for the Win32 local clock, for native builds, their tests, and the programs
 // that must never set the clock.
-// It keeps SYSTEMTIME's layout and validates a date the way the platform does; the clock
-// does not run by itself, so tests see exactly what was set.
+// It keeps SYSTEMTIME's layout and validates a date the way the platform does. The clock
+// runs only with the ticks a test passes it, so tests see exactly what was set, and when.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +27,8 @@ BOOL SetLocalTime(const SYSTEMTIME* time);
 void GetLocalTime(SYSTEMTIME* time);
 
 // Test controls. The clock starts at the host's local time when first read.
-void SetNativeClock(const SYSTEMTIME& time);  // unchecked
+void SetNativeClock(const SYSTEMTIME& time);  // unchecked; the time at the tick passed last
+void PassNativeClockTick(uint32_t tick);      // the clock runs on by the ticks since the last
 void RefuseClockChanges(bool refuse);         // as when the right to change the time is missing
 int CountClockSets();                         // accepted SetLocalTime calls so far
 int CountClockRequests();                     // all SetLocalTime calls so far, refused ones too

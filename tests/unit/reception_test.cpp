@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/decoded_minute.h"
@@ -135,9 +136,11 @@ std::string Describe(const MinuteResultRecord& m) {
   const std::string lost = m.MarkLost ? ", mark lost" : "";
   switch (m.Verdict) {
     case kMinuteConfirmed: {
-      const SYSTEMTIME& set = LastClockRequest();
-      return "confirmed " + Clock(m.Fields.Hour, m.Fields.Minute) + " set " +
-             Clock(set.wHour, set.wMinute, set.wSecond);
+      // Set, or found right already.
+      SYSTEMTIME clock;
+      GetLocalTime(&clock);
+      return "confirmed " + Clock(m.Fields.Hour, m.Fields.Minute) + " clock " +
+             Clock(clock.wHour, clock.wMinute, clock.wSecond);
     }
     case kMinuteHeld:
       return "held " + Clock(m.Fields.Hour, m.Fields.Minute) + lost;
@@ -154,7 +157,8 @@ std::string Describe(const MinuteResultRecord& m) {
 
 // Plays the characters at a poll every 250 ms, as the program does, from the open to
 // `end_ms`: the minutes that ended, and for each character shown its second and fate.
-// The first poll may come late, held back by the program's start-up.
+// The first poll may come late, held back by the program's start-up. The stand-in clock runs
+// with the polls' ticks.
 std::vector<std::string> Play(const std::vector<Character>& characters, int end_ms,
                               int first_poll_ms = kPollPeriodMs) {
   OpenFrame(kOpenTick);
@@ -163,6 +167,7 @@ std::vector<std::string> Play(const std::vector<Character>& characters, int end_
   size_t next = 0;
   for (int poll = first_poll_ms; poll <= end_ms; poll += kPollPeriodMs) {
     const uint32_t now = kOpenTick + static_cast<uint32_t>(poll);
+    PassNativeClockTick(now);
     const MinuteResultRecord overdue = HandlePoll(now);
     if (overdue.Verdict != kNoMinute) {
       outcome.push_back(Describe(overdue));
@@ -181,11 +186,11 @@ std::vector<std::string> Play(const std::vector<Character>& characters, int end_
   return outcome;
 }
 
-// Minutes announcing 01:30 to 01:37, the first from before the open.
+// Minutes announcing 01:30 and on, the first from before the open.
 std::vector<uint64_t> Minutes(unsigned count) {
   std::vector<uint64_t> telegrams;
   for (unsigned j = 0; j < count; ++j) {
-    telegrams.push_back(Telegram(1, 30 + j));
+    telegrams.push_back(Telegram(1 + (30 + j) / 60, (30 + j) % 60));
   }
   return telegrams;
 }
@@ -203,8 +208,8 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     int first_poll_ms = static_cast<int>(kPollPeriodMs);
   };
   std::vector<Case> cases;
-  const std::vector<std::string> clean = {"held 01:30", "confirmed 01:31 set 01:31:00",
-                                          "confirmed 01:32 set 01:32:00"};
+  const std::vector<std::string> clean = {"held 01:30", "confirmed 01:31 clock 01:31:00",
+                                          "confirmed 01:32 clock 01:32:00"};
   cases.push_back({"clean: the second good minute sets the clock", Send(Minutes(3)), clean});
   // The open 0.9 s into the first minute, the first poll 1.3 s after it, when the marks of
   // seconds 1 and 2 are both queued.
@@ -215,8 +220,8 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     Drop(&c, 3, 0);
     cases.push_back({"a lost minute mark",
                      c,
-                     {"held 01:30", "confirmed 01:31 set 01:31:00", "held 01:32, mark lost",
-                      "confirmed 01:33 set 01:33:00"}});
+                     {"held 01:30", "confirmed 01:31 clock 01:31:00", "held 01:32, mark lost",
+                      "confirmed 01:33 clock 01:33:00"}});
   }
   {
     // In 01:31's minute: a stray 300 ms after second 30's mark, one half-way between
@@ -232,7 +237,7 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     cases.push_back({"strays",
                      c,
                      {"held 01:30", "^ 30 left out", "^ 41 kept", "^ 50 kept", "^ 59 kept",
-                      "held 01:31", "confirmed 01:32 set 01:32:00"}});
+                      "held 01:31", "confirmed 01:32 clock 01:32:00"}});
   }
   {
     // Bit 30 of 01:32's telegram is 0; a stray there, and its mark cut by a gap: the
@@ -243,8 +248,8 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     Add(&c, MarkAt(2, 30) + 250 + kHandOverMs, kZero);
     cases.push_back({"a clean stray beats a broken mark",
                      c,
-                     {"held 01:30", "confirmed 01:31 set 01:31:00", "^ 30 kept", "^ 30 replacing",
-                      "confirmed 01:32 set 01:32:00", "confirmed 01:33 set 01:33:00"}});
+                     {"held 01:30", "confirmed 01:31 clock 01:31:00", "^ 30 kept", "^ 30 replacing",
+                      "confirmed 01:32 clock 01:32:00", "confirmed 01:33 clock 01:33:00"}});
   }
   {
     // Two lost marks leave no silent second that could be taken for the minute's; the
@@ -254,7 +259,7 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     Drop(&c, 1, 31);
     cases.push_back({"two lost marks in a row",
                      c,
-                     {"held 01:30", "missing 30, 31", "confirmed 01:32 set 01:32:00"}});
+                     {"held 01:30", "missing 30, 31", "confirmed 01:32 clock 01:32:00"}});
   }
   {
     // A lost mark in the first minute after the start leaves a silent second that the frame,
@@ -264,7 +269,7 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     Drop(&c, 0, 21);
     cases.push_back({"a wrong anchor after the start",
                      c,
-                     {"moved", "moved", "held 01:31", "confirmed 01:32 set 01:32:00"}});
+                     {"moved", "moved", "held 01:31", "confirmed 01:32 clock 01:32:00"}});
   }
   {
     // Nothing from second 10 of 01:33's minute for three minutes: each minute ends where
@@ -275,11 +280,12 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
                              return m.AtMs > MarkAt(3, 10) && m.AtMs < MarkAt(6, 10);
                            }),
             c.end());
-    cases.push_back({"a three-minute outage",
-                     c,
-                     {"held 01:30", "confirmed 01:31 set 01:31:00", "confirmed 01:32 set 01:32:00",
-                      "missing 10-58, mark lost", "missing 1-58, mark lost",
-                      "missing 1-58, mark lost", "missing 1-9", "confirmed 01:37 set 01:37:00"}});
+    cases.push_back(
+        {"a three-minute outage",
+         c,
+         {"held 01:30", "confirmed 01:31 clock 01:31:00", "confirmed 01:32 clock 01:32:00",
+          "missing 10-58, mark lost", "missing 1-58, mark lost", "missing 1-58, mark lost",
+          "missing 1-9", "confirmed 01:37 clock 01:37:00"}});
   }
   {
     // 1 January 2017: the hour before 01:00 CET announces the leap second; its last minute
@@ -288,14 +294,48 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
         Send({Telegram(0, 58, true, true), Telegram(0, 59, true, true), Telegram(1, 0, true, true),
               Telegram(1, 1, true), Telegram(1, 2, true)},
              2);
-    cases.push_back({"a leap second and the minutes after it",
-                     c,
-                     {"held 00:58", "confirmed 00:59 set 00:59:00", "confirmed 01:00 set 01:00:00",
-                      "confirmed 01:01 set 01:01:00", "confirmed 01:02 set 01:02:00"}});
+    cases.push_back(
+        {"a leap second and the minutes after it",
+         c,
+         {"held 00:58", "confirmed 00:59 clock 00:59:00", "confirmed 01:00 clock 01:00:00",
+          "confirmed 01:01 clock 01:01:00", "confirmed 01:02 clock 01:02:00"}});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Play(c.characters, c.characters.back().AtMs + kSecond, c.first_poll_ms), c.outcome);
+  }
+}
+
+TEST(ReceptionTest, AClockThatIsRightIsLeftAlone) {
+  // The port opens at 01:29:00.500; the marks reach it 190 ms into their seconds and the
+  // polls 60 ms after that. A set asks for 315 ms into the minute: the clock that horax
+  // would set reads 01:29:00.565 at the open.
+  struct Case {
+    const char* name;
+    SYSTEMTIME at_open;
+    int requests;
+  };
+  const Case kCases[] = {
+      {"right", {2012, 1, 2, 10, 1, 29, 0, 565}, 0},
+      {"a second slow", {2012, 1, 2, 10, 1, 28, 59, 565}, 2},
+      {"an hour fast", {2012, 1, 2, 10, 2, 29, 0, 565}, 2},
+  };
+  const std::vector<Character> hour = Send(Minutes(61));
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    PassNativeClockTick(kOpenTick);
+    SetNativeClock(c.at_open);
+    const int before = CountClockRequests();
+    const std::vector<std::string> outcome = Play(hour, hour.back().AtMs + kSecond);
+    EXPECT_EQ(std::count(outcome.begin(), outcome.end(), "held 01:30") +
+                  std::count_if(outcome.begin(), outcome.end(),
+                                [](const std::string& m) { return m.rfind("confirmed", 0) == 0; }),
+              61);
+    EXPECT_EQ(CountClockRequests() - before, c.requests);
+    // A second after the mark of 02:30, the clock runs right.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    EXPECT_EQ(std::make_tuple(now.wHour, now.wMinute, now.wSecond), std::make_tuple(2, 30, 1));
   }
 }
 
@@ -306,7 +346,7 @@ TEST(ReceptionTest, AfterARestartTheHeldMinutesConfirmNothing) {
   const std::vector<Character> c = Send(Minutes(3));
   const std::vector<Character> before(c.begin(), c.begin() + 118);
   EXPECT_EQ(Play(before, MarkAt(2, 0) + 300),
-            (std::vector<std::string>{"held 01:30", "confirmed 01:31 set 01:31:00"}));
+            (std::vector<std::string>{"held 01:30", "confirmed 01:31 clock 01:31:00"}));
   RestartReception();
   EXPECT_EQ(ReceiverState.SecondCounter, 0);
   EXPECT_EQ(ReceiverState.MarkSeconds, 0u);
