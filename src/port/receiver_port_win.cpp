@@ -73,13 +73,18 @@ void PrepareReceiverLine(DCB* line) {
   // The framing of the character, and the few settings without which reception stops
   // without a word: null stripping would drop every long mark (it reads 0), DSR
   // sensitivity every character (the module never raises DSR), and RTS or DTR
-  // handshaking would make the driver refuse the calls that power the module. Timeouts
-  // and the rest stay as the system had them.
+  // handshaking would make the driver refuse the calls that power the module. A long mark
+  // is still low at the stop bit, a framing error, and a driver that replaces characters
+  // received with errors (error character and parity checking on, as the port's last owner
+  // may have left them) would hand over its error character instead of the 0. Timeouts and
+  // the rest stay as the system had them.
   line->BaudRate = kBaudRate;
   line->ByteSize = kByteSize;
   line->Parity = NOPARITY;
   line->StopBits = ONESTOPBIT;
   line->fBinary = TRUE;  // the only mode Windows has
+  line->fParity = FALSE;
+  line->fErrorChar = FALSE;
   line->fNull = FALSE;
   line->fDsrSensitivity = FALSE;
   line->fRtsControl = RTS_CONTROL_ENABLE;

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 
-// Sets in *line what reception needs: 50 baud 8N1, binary mode, and no null stripping,
-// DSR sensitivity or RTS and DTR handshaking (RTS on, DTR off); the rest stays as it was.
+// Sets in *line what reception needs: 50 baud 8N1, binary mode, and no parity checking, error
+// character, null stripping, DSR sensitivity or RTS and DTR handshaking (RTS on, DTR off); the
+// rest stays as it was.
 void PrepareReceiverLine(DCB* line);
 
 // Opens COM port n (1 to 8) read-only and for exclusive access, sets its line with

@@ -85,10 +85,10 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
       0xFFFFFFFF,                      // DCBlength, as it was
       50,                              // BaudRate
       1,                               // fBinary: the only mode Windows has
-      1,          1,       1,          // fParity, fOutxCtsFlow, fOutxDsrFlow, as they were
+      0,          1,       1,          // fParity; fOutxCtsFlow, fOutxDsrFlow, as they were
       0,                               // fDtrControl: DTR_CONTROL_DISABLE
       0,                               // fDsrSensitivity
-      1,          1,       1,      1,  // fTXContinueOnXoff, fOutX, fInX, fErrorChar, as they were
+      1,          1,       1,      0,  // fTXContinueOnXoff, fOutX, fInX, as they were; fErrorChar
       0,                               // fNull
       1,                               // fRtsControl: RTS_CONTROL_ENABLE
       1,          0x1FFFF,             // fAbortOnError, fDummy2, as they were
