@@ -84,7 +84,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
 
   PortHandle = kNoPort;
-  if (!OpenReceiverPort(port)) {
+  // A port whose driver refused the FIFO request still receives; the window has nowhere to
+  // say so, and dcf77mon does.
+  if (!OpenReceiverPort(port, nullptr)) {
     ExitProcess(0);
   }
 

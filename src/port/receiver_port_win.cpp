@@ -59,12 +59,13 @@ HFILE PortFile() {
 // clean character until its timeout, four character times (800 ms at 50 baud), while a
 // long mark's framing error is reported at once: short marks would arrive 800 ms after
 // long ones, and gaps inside a minute would look like its end. Drivers without such a
-// FIFO (USB adapters) refuse the request; the port then works as it did.
-void AskForOneByteFifo() {
+// FIFO (USB adapters) refuse the request, and so may those of a built-in port; the port then
+// works as it did, and only a user can set the FIFO. False when the driver refused.
+bool AskForOneByteFifo() {
   ULONG control = kOneByteFifo;
   DWORD returned = 0;
-  DeviceIoControl(PortDevice(), kSetFifoControl, &control, sizeof control, NULL, 0, &returned,
-                  NULL);
+  return DeviceIoControl(PortDevice(), kSetFifoControl, &control, sizeof control, NULL, 0,
+                         &returned, NULL) != 0;
 }
 
 }  // namespace
@@ -91,7 +92,7 @@ void PrepareReceiverLine(DCB* line) {
   line->fDtrControl = DTR_CONTROL_DISABLE;
 }
 
-bool OpenReceiverPort(unsigned n) {
+bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   if (n < kFirstPort || n > kLastPort) {
     return false;
   }
@@ -128,7 +129,10 @@ bool OpenReceiverPort(unsigned n) {
   // result does not decide anything.
   PrepareReceiverLine(&line);
   SetCommState(PortDevice(), &line);
-  AskForOneByteFifo();
+  const bool taken = AskForOneByteFifo();
+  if (fifo_taken != nullptr) {
+    *fifo_taken = taken;
+  }
 
   // The module draws its supply between RTS (high) and DTR (low).
   EscapeCommFunction(PortDevice(), SETRTS);
@@ -142,7 +146,7 @@ bool OpenReceiverPort(unsigned n) {
 }
 
 bool ReopenReceiverPort() {
-  return OpenReceiverPort(LastOpenedPort);
+  return OpenReceiverPort(LastOpenedPort, nullptr);
 }
 
 int32_t ReadReceiverByte(uint8_t* character) {

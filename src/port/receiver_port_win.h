@@ -15,8 +15,9 @@ void PrepareReceiverLine(DCB* line);
 // powers the module. Notes the tick in LastByteTick and resets the frame. False when n is out of
 // range (nothing is touched then), when the port cannot be opened, when its state cannot be read,
 // or when its handle does not fit in PortHandle's 16 bits; no handle is then left open and
-// PortHandle is kNoPort.
-bool OpenReceiverPort(unsigned n);
+// PortHandle is kNoPort. Once the port is open, *fifo_taken (unless it is null) says whether the
+// driver took the FIFO request.
+bool OpenReceiverPort(unsigned n, bool* fifo_taken);
 
 // Opens again, with the same setup, the port that OpenReceiverPort opened last: after it was
 // given up, or closed across sleep. False as for OpenReceiverPort, and when none was opened.

@@ -44,7 +44,7 @@ void ExpectRefused(unsigned port, uint16_t handle_after) {
   ReceiverState = kEarlierState;
   const HANDLE next = NextHandle();
   PortHandle = kEarlierHandle;
-  EXPECT_FALSE(OpenReceiverPort(port)) << port;
+  EXPECT_FALSE(OpenReceiverPort(port, nullptr)) << port;
   EXPECT_EQ(PortHandle, handle_after) << port;
   EXPECT_EQ(NextHandle(), next) << "a handle was left open by " << port;
   EXPECT_EQ(std::memcmp(&ReceiverState, &kEarlierState, sizeof(kEarlierState)), 0) << port;
@@ -107,7 +107,7 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
 TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
   ReceiverState = kEarlierState;
   const DWORD before = GetTickCount();
-  ASSERT_TRUE(OpenReceiverPort(kReceiver));
+  ASSERT_TRUE(OpenReceiverPort(kReceiver, nullptr));
   const HANDLE port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
   // The line is set: the pseudo-terminal keeps the rate.
   DCB line = {};

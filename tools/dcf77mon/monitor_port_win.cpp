@@ -94,7 +94,8 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
     Refuse(message, "does not exist", device);
     return false;
   }
-  if (!OpenReceiverPort(number)) {
+  bool fifo_taken = false;
+  if (!OpenReceiverPort(number, &fifo_taken)) {
     // A serial port is opened by one program at a time; the driver refuses any other.
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
@@ -114,6 +115,16 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
     CloseReceiverPort();
     Refuse(message, "refuses 50 baud", device);
     return false;
+  }
+  // A refusal leaves a built-in port's FIFO at the trigger its settings give, which no program
+  // can read back; USB adapters, which have no such FIFO, refuse always, and so does Wine.
+  if (!fifo_taken) {
+    std::snprintf(warning, kPortMessageSize,
+                  "%s refused the request for a one-byte receive FIFO. A built-in port needs "
+                  "it set by hand: Device Manager, the port's Properties, Port Settings, "
+                  "Advanced, Receive Buffer to its lowest setting (1). A USB adapter needs "
+                  "nothing.",
+                  device);
   }
   return true;
 }
