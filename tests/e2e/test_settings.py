@@ -1,5 +1,7 @@
-"""Start-up placement, Escape, the drag and the end of the session, with no signal at all."""
+"""Start-up placement, on the screen and clear of the taskbar, Escape, the drag and the end of
+the session, with no signal at all."""
 
+import subprocess
 import time
 import unittest
 
@@ -7,7 +9,9 @@ import wine_session as ws
 from harness import LOADER, SessionTest
 
 
-class SettingsTest(SessionTest):
+class PlacedTest(SessionTest):
+    """horax on a pseudo-terminal of the test's own, placed by the settings it stores."""
+
     def setUp(self):
         self.port = self.session.pty(3)
         self.addCleanup(self.session.close_ptys)
@@ -20,6 +24,8 @@ class SettingsTest(SessionTest):
         self.assertTrue(self.port.opened.is_set(), "COM3 was not opened")
         return program, window, geometry
 
+
+class SettingsTest(PlacedTest):
     def press_escape(self, program):
         self.session.x("xdotool", "key", "Escape")
         self.assertEqual(program.wait(10), 0)
@@ -101,6 +107,21 @@ class SettingsTest(SessionTest):
         self.press_escape(program)
         self.assertEqual(self.session.settings()["X"], "270")
 
+
+class WorkAreaTest(PlacedTest):
+    """A session of its own: Wine's desktop reads the work area once, when it starts."""
+
+    def test_a_place_under_the_taskbar_is_pulled_up_into_the_work_area(self):
+        # A taskbar 40 px high along the bottom, as a window manager reports it. The display
+        # drops what the root window holds when its last client leaves: xprop -spy stays.
+        x, area = self.session.x, ["-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA"]
+        spy = subprocess.Popen(["xprop", "-root", "-spy"], env=self.session.env,
+                               stdout=subprocess.DEVNULL)
+        self.addCleanup(spy.wait)
+        self.addCleanup(spy.kill)
+        ws.wait_for(lambda: x("xprop", *area, "0, 0, 1024, 728") and
+                    "728" in x("xprop", "-root", "_NET_WORKAREA").stdout, 10, "the work area")
+        self.assertEqual(self.start_placed(X=20, Y=718, W=100, H=50)[2], (20, 678, 100, 50))
 
 if __name__ == "__main__":
     unittest.main()
