@@ -1,17 +1,14 @@
-"""Start-up placement, on the screen and clear of the taskbar, Escape, the drag and the end of
-the session, with no signal at all."""
+"""Start-up placement, Escape, the drag and the end of the session, with no signal at all."""
 
-import subprocess
 import time
 import unittest
+from subprocess import PIPE, Popen
 
 import wine_session as ws
 from harness import LOADER, SessionTest
 
 
 class PlacedTest(SessionTest):
-    """horax on a pseudo-terminal of the test's own, placed by the settings it stores."""
-
     def setUp(self):
         self.port = self.session.pty(3)
         self.addCleanup(self.session.close_ptys)
@@ -83,8 +80,7 @@ class SettingsTest(PlacedTest):
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
         self.move_from_outside(window, 300, 200)
         self.drag(window, ["1"], [], origin=(300, 200))
-        # A mark while the button is still held, taken by the drag's own poll: second 1.
-        self.port.write([0xF0])
+        self.port.write([0xF0])  # with the button still held
         ws.wait_for(lambda: self.readout(550, 370)[1].endswith(":01"), 10, "a poll in the drag")
         self.session.x("xdotool", "mouseup", "1")
         self.move_from_outside(window, 600, 400)
@@ -115,16 +111,15 @@ class WorkAreaTest(PlacedTest):
     """A session of its own: Wine's desktop reads the work area once, when it starts."""
 
     def test_a_place_under_the_taskbar_is_pulled_up_into_the_work_area(self):
-        # A taskbar 40 px high along the bottom, as a window manager reports it. The display
-        # drops what the root window holds when its last client leaves: xprop -spy stays.
-        x, area = self.session.x, ["-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA"]
-        spy = subprocess.Popen(["xprop", "-root", "-spy"], env=self.session.env,
-                               stdout=subprocess.DEVNULL)
-        self.addCleanup(spy.wait)
-        self.addCleanup(spy.kill)
-        ws.wait_for(lambda: x("xprop", *area, "0, 0, 1024, 728") and
-                    "728" in x("xprop", "-root", "_NET_WORKAREA").stdout, 10, "the work area")
+        # A taskbar 40 px high along the bottom, as a window manager reports it. Xvfb drops it when
+        # its last client leaves: xprop -spy holds the display from its first line on.
+        spy = Popen(["xprop", "-root", "-spy", "_NET_WORKAREA"], stdout=PIPE, env=self.session.env)
+        self.addCleanup(lambda: (spy.kill(), spy.wait(), spy.stdout.close()))
+        spy.stdout.readline()
+        self.session.x("xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
+                       "0, 0, 1024, 728")
         self.assertEqual(self.start_placed(X=20, Y=718, W=100, H=50)[2], (20, 678, 100, 50))
+
 
 if __name__ == "__main__":
     unittest.main()
