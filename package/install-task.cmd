@@ -1,7 +1,7 @@
 @echo off
 rem install-task.cmd N [USER]: registers the task "horax", which starts horax.exe N from
-rem this folder whenever USER logs on (default: the user running this script), on that
-rem user's desktop, with the highest privileges, without a time limit, on battery as on
+rem this folder 30 seconds after USER logs on (default: the user running this script), on
+rem that user's desktop, with the highest privileges, without a time limit, on battery as on
 rem mains, at normal priority. Registering it needs an elevated command prompt. The task
 rem is written beside horax.exe as horax-task.xml; uninstall-task.cmd removes it again.
 rem
@@ -51,6 +51,9 @@ if exist "!xml!" del "!xml!"
 >>"!xml!" echo     ^<LogonTrigger^>
 >>"!xml!" echo       ^<Enabled^>true^</Enabled^>
 >>"!xml!" echo       ^<UserId^>!xmluser!^</UserId^>
+rem A USB serial adapter may get its COM port only some seconds after the logon, and a
+rem port that is not there yet would end horax at once.
+>>"!xml!" echo       ^<Delay^>PT30S^</Delay^>
 >>"!xml!" echo     ^</LogonTrigger^>
 >>"!xml!" echo   ^</Triggers^>
 >>"!xml!" echo   ^<Principals^>
@@ -89,9 +92,11 @@ if errorlevel 1 (
   exit /b 1
 )
 echo Registered the task "horax" for !user!.
-echo At each logon of that user it starts, on that user's desktop,
+echo 30 seconds after each logon of that user it starts, on that user's desktop,
 echo     "!here!horax.exe" !port!
 echo with the highest privileges, without a time limit, on battery as on mains.
+echo To start it now, without logging on again:
+echo     schtasks /run /tn horax
 echo The task as registered is in "!xml!";
 echo uninstall-task.cmd removes it.
 exit /b 0

@@ -28,13 +28,15 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_VISIBLE;
 
 // Keeps the window on the monitor it is on, or nearest to: the virtual screen spans all
 // monitors, and with monitors of different sizes it has corners that none of them shows.
+// Within the monitor's work area: a window without a caption, taskbar button or menu that
+// lies under the taskbar cannot be reached.
 void KeepWindowOnMonitor() {
   const ScreenRectRecord span = FindWindowRect(WindowGeometry);
   const RECT window = {span.Left, span.Top, span.Right, span.Bottom};
   MONITORINFO monitor = {};
   monitor.cbSize = sizeof monitor;
   if (GetMonitorInfoA(MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
-    const RECT& area = monitor.rcMonitor;
+    const RECT& area = monitor.rcWork;
     KeepWindowOnScreen(&WindowGeometry, area.left, area.top, area.right - area.left,
                        area.bottom - area.top);
     return;
@@ -84,7 +86,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
 
   PortHandle = kNoPort;
-  if (!OpenReceiverPort(port)) {
+  // A port whose driver refused the FIFO request still receives; the window has nowhere to
+  // say so, and dcf77mon does.
+  if (!OpenReceiverPort(port, nullptr)) {
     ExitProcess(0);
   }
 

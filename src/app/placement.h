@@ -5,7 +5,7 @@
 
 #include "common/window_geometry.h"
 
-// Pulls `geometry` back onto a screen area (a monitor's rectangle in screen pixels; its
+// Pulls `geometry` back onto a screen area (a monitor's work area in screen pixels; its
 // left and top may be negative): first off the bottom and right edges, then off the top
 // and left ones, so that a window larger than the area ends at its top-left corner. Width
 // and height are never changed; any stored values are safe.

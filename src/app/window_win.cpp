@@ -18,9 +18,14 @@ constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
 // At 50 baud 8N1 at most 5 characters arrive in a second; a port left at another rate may
 // deliver thousands, and the message loop must still get its turn.
 constexpr int kMostCharactersPerPoll = 64;
+// How long the drag loop sleeps between two looks at the button: about a tick of the system's
+// timer, so that the window follows the cursor smoothly and the processor stays free.
+constexpr DWORD kDragPauseMs = 10;
 
 // The receiver port's reads and opens, for giving it up and opening it again.
 PortWatchRecord PortWatch = {};
+// The tick of the last poll, by the timer or by a drag.
+DWORD LastPollTick = 0;
 
 // Closes the port as the normal end does and starts reception afresh: the readout shows the
 // seconds at 00 until the port is back and marks come again.
@@ -38,7 +43,9 @@ void TryReopeningPort(uint32_t now) {
 // Moves the window with the cursor for as long as the (logical) left button is held. The
 // button is read from the device itself, so the loop needs no messages to see it released;
 // the device knows only physical buttons, and for a user who swapped them the logical left
-// one is the physical right one.
+// one is the physical right one. No timer message arrives meanwhile, so the loop polls the
+// port itself on the timer's period: a drag across a minute mark would otherwise hold the
+// mark back, and the clock set with it, by as long as the drag lasts.
 void DragWindow() {
   const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
   NoteWindowPlace();
@@ -52,6 +59,11 @@ void DragWindow() {
     WindowGeometry.Top = cursor.y - grab_y;
     MoveWindow(MainWindow, WindowGeometry.Left, WindowGeometry.Top, WindowGeometry.Width,
                WindowGeometry.Height, TRUE);
+    if (GetTickCount() - LastPollTick >= kPollPeriodMs) {
+      LastPollTick = GetTickCount();
+      PollReceiver();
+    }
+    Sleep(kDragPauseMs);
   }
 }
 
@@ -100,6 +112,7 @@ LRESULT OnKeyUp(WPARAM wParam) {
 }
 
 LRESULT OnTimer() {
+  LastPollTick = GetTickCount();
   PollReceiver();
   return 0;
 }

@@ -59,12 +59,13 @@ HFILE PortFile() {
 // clean character until its timeout, four character times (800 ms at 50 baud), while a
 // long mark's framing error is reported at once: short marks would arrive 800 ms after
 // long ones, and gaps inside a minute would look like its end. Drivers without such a
-// FIFO (USB adapters) refuse the request; the port then works as it did.
-void AskForOneByteFifo() {
+// FIFO (USB adapters) refuse the request, and so may those of a built-in port; the port then
+// works as it did, and only a user can set the FIFO. False when the driver refused.
+bool AskForOneByteFifo() {
   ULONG control = kOneByteFifo;
   DWORD returned = 0;
-  DeviceIoControl(PortDevice(), kSetFifoControl, &control, sizeof control, NULL, 0, &returned,
-                  NULL);
+  return DeviceIoControl(PortDevice(), kSetFifoControl, &control, sizeof control, NULL, 0,
+                         &returned, NULL) != 0;
 }
 
 }  // namespace
@@ -73,20 +74,25 @@ void PrepareReceiverLine(DCB* line) {
   // The framing of the character, and the few settings without which reception stops
   // without a word: null stripping would drop every long mark (it reads 0), DSR
   // sensitivity every character (the module never raises DSR), and RTS or DTR
-  // handshaking would make the driver refuse the calls that power the module. Timeouts
-  // and the rest stay as the system had them.
+  // handshaking would make the driver refuse the calls that power the module. A long mark
+  // is still low at the stop bit, a framing error, and a driver that replaces characters
+  // received with errors (error character and parity checking on, as the port's last owner
+  // may have left them) would hand over its error character instead of the 0. Timeouts and
+  // the rest stay as the system had them.
   line->BaudRate = kBaudRate;
   line->ByteSize = kByteSize;
   line->Parity = NOPARITY;
   line->StopBits = ONESTOPBIT;
   line->fBinary = TRUE;  // the only mode Windows has
+  line->fParity = FALSE;
+  line->fErrorChar = FALSE;
   line->fNull = FALSE;
   line->fDsrSensitivity = FALSE;
   line->fRtsControl = RTS_CONTROL_ENABLE;
   line->fDtrControl = DTR_CONTROL_DISABLE;
 }
 
-bool OpenReceiverPort(unsigned n) {
+bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   if (n < kFirstPort || n > kLastPort) {
     return false;
   }
@@ -123,7 +129,10 @@ bool OpenReceiverPort(unsigned n) {
   // result does not decide anything.
   PrepareReceiverLine(&line);
   SetCommState(PortDevice(), &line);
-  AskForOneByteFifo();
+  const bool taken = AskForOneByteFifo();
+  if (fifo_taken != nullptr) {
+    *fifo_taken = taken;
+  }
 
   // The module draws its supply between RTS (high) and DTR (low).
   EscapeCommFunction(PortDevice(), SETRTS);
@@ -136,7 +145,7 @@ bool OpenReceiverPort(unsigned n) {
 }
 
 bool ReopenReceiverPort() {
-  return OpenReceiverPort(LastOpenedPort);
+  return OpenReceiverPort(LastOpenedPort, nullptr);
 }
 
 int32_t ReadReceiverByte(uint8_t* character) {

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 
-// Sets in *line what reception needs: 50 baud 8N1, binary mode, and no null stripping,
-// DSR sensitivity or RTS and DTR handshaking (RTS on, DTR off); the rest stays as it was.
+// Sets in *line what reception needs: 50 baud 8N1, binary mode, and no parity checking, error
+// character, null stripping, DSR sensitivity or RTS and DTR handshaking (RTS on, DTR off); the
+// rest stays as it was.
 void PrepareReceiverLine(DCB* line);
 
 // Opens COM port n (1 to 8) read-only and for exclusive access, sets its line with
@@ -14,8 +15,9 @@ void PrepareReceiverLine(DCB* line);
 // powers the module. Frames afresh from the open (OpenFrame). False when n is out of
 // range (nothing is touched then), when the port cannot be opened, when its state cannot be read,
 // or when its handle does not fit in PortHandle's 16 bits; no handle is then left open and
-// PortHandle is kNoPort.
-bool OpenReceiverPort(unsigned n);
+// PortHandle is kNoPort. Once the port is open, *fifo_taken (unless it is null) says whether the
+// driver took the FIFO request.
+bool OpenReceiverPort(unsigned n, bool* fifo_taken);
 
 // Opens again, with the same setup, the port that OpenReceiverPort opened last: after it was
 // given up, or closed across sleep. False as for OpenReceiverPort, and when none was opened.

@@ -2,12 +2,13 @@
 
 import time
 import unittest
+from subprocess import PIPE, Popen
 
 import wine_session as ws
 from harness import LOADER, SessionTest
 
 
-class SettingsTest(SessionTest):
+class PlacedTest(SessionTest):
     def setUp(self):
         self.port = self.session.pty(3)
         self.addCleanup(self.session.close_ptys)
@@ -20,6 +21,8 @@ class SettingsTest(SessionTest):
         self.assertTrue(self.port.opened.is_set(), "COM3 was not opened")
         return program, window, geometry
 
+
+class SettingsTest(PlacedTest):
     def press_escape(self, program):
         self.session.x("xdotool", "key", "Escape")
         self.assertEqual(program.wait(10), 0)
@@ -77,6 +80,8 @@ class SettingsTest(SessionTest):
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
         self.move_from_outside(window, 300, 200)
         self.drag(window, ["1"], [], origin=(300, 200))
+        self.port.write([0xF0])  # with the button still held
+        ws.wait_for(lambda: self.readout(550, 370)[1].endswith(":01"), 10, "a poll in the drag")
         self.session.x("xdotool", "mouseup", "1")
         self.move_from_outside(window, 600, 400)
         # The probe returns once the message was handled.
@@ -100,6 +105,20 @@ class SettingsTest(SessionTest):
         self.session.x("xdotool", "mouseup", "3")
         self.press_escape(program)
         self.assertEqual(self.session.settings()["X"], "270")
+
+
+class WorkAreaTest(PlacedTest):
+    """A session of its own: Wine's desktop reads the work area once, when it starts."""
+
+    def test_a_place_under_the_taskbar_is_pulled_up_into_the_work_area(self):
+        # A taskbar 40 px high along the bottom, as a window manager reports it. Xvfb drops it when
+        # its last client leaves: xprop -spy holds the display from its first line on.
+        spy = Popen(["xprop", "-root", "-spy", "_NET_WORKAREA"], stdout=PIPE, env=self.session.env)
+        self.addCleanup(lambda: (spy.kill(), spy.wait(), spy.stdout.close()))
+        spy.stdout.readline()
+        self.session.x("xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
+                       "0, 0, 1024, 728")
+        self.assertEqual(self.start_placed(X=20, Y=718, W=100, H=50)[2], (20, 678, 100, 50))
 
 
 if __name__ == "__main__":

@@ -59,11 +59,13 @@ class TaskTest(SessionTest):
         code, output = self.run_script("install-task.cmd", "3", USER)
         self.assertEqual(code, 0, output)
         self.assertIn(f"for {USER}.", output)
+        self.assertIn("\n    schtasks /run /tn horax\n", output)
         with open(self.xml, "rb") as f:
             task = ET.fromstring(f.read())
         self.assertEqual(task.tag, "{%s}Task" % NAMESPACE["t"])
         expected = {
             "Triggers/LogonTrigger/UserId": USER,
+            "Triggers/LogonTrigger/Delay": "PT30S",
             "Principals/Principal/UserId": USER,
             "Principals/Principal/LogonType": "InteractiveToken",
             "Principals/Principal/RunLevel": "HighestAvailable",

@@ -47,7 +47,7 @@ void ExpectRefused(unsigned port, uint16_t handle_after) {
   ReceiverState = kEarlierState;
   const HANDLE next = NextHandle();
   PortHandle = kEarlierHandle;
-  EXPECT_FALSE(OpenReceiverPort(port)) << port;
+  EXPECT_FALSE(OpenReceiverPort(port, nullptr)) << port;
   EXPECT_EQ(PortHandle, handle_after) << port;
   EXPECT_EQ(NextHandle(), next) << "a handle was left open by " << port;
   EXPECT_EQ(std::memcmp(&ReceiverState, &kEarlierState, sizeof(kEarlierState)), 0) << port;
@@ -88,10 +88,10 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
       0xFFFFFFFF,                      // DCBlength, as it was
       50,                              // BaudRate
       1,                               // fBinary: the only mode Windows has
-      1,          1,       1,          // fParity, fOutxCtsFlow, fOutxDsrFlow, as they were
+      0,          1,       1,          // fParity; fOutxCtsFlow, fOutxDsrFlow, as they were
       0,                               // fDtrControl: DTR_CONTROL_DISABLE
       0,                               // fDsrSensitivity
-      1,          1,       1,      1,  // fTXContinueOnXoff, fOutX, fInX, fErrorChar, as they were
+      1,          1,       1,      0,  // fTXContinueOnXoff, fOutX, fInX, as they were; fErrorChar
       0,                               // fNull
       1,                               // fRtsControl: RTS_CONTROL_ENABLE
       1,          0x1FFFF,             // fAbortOnError, fDummy2, as they were
@@ -110,7 +110,7 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
 TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
   ReceiverState = kEarlierState;
   const DWORD before = GetTickCount();
-  ASSERT_TRUE(OpenReceiverPort(kReceiver));
+  ASSERT_TRUE(OpenReceiverPort(kReceiver, nullptr));
   const HANDLE port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
   // The line is set: the pseudo-terminal keeps the rate.
   DCB line = {};

@@ -153,11 +153,13 @@ int RunPort(const char* port, const char* record_path) {
               kProgramName, port, kColumns);
   uint32_t end_ms = 0;
   written = written && ReadPort(&monitor, port, &end_ms);
-  PrintSummary(&monitor, end_ms);
+  // The port and the recording first: when the console is being closed, the time left is
+  // short and writing to the console may not work at all.
   CloseMonitorPort();
   if (recording != nullptr && std::fclose(recording) != 0) {
     written = false;
   }
+  PrintSummary(&monitor, end_ms);
   NoteMonitorDone();
   if (!written) {
     std::fprintf(stderr, "%s: cannot write the %s\n", kProgramName,

@@ -29,7 +29,7 @@ bool IsOutputTerminal();
 // trigger where the driver takes the request or reports its level. False with a message when
 // it does not exist, is in use, is no serial port, or refuses 50 baud; nothing stays open
 // then. `warning` (kPortMessageSize chars) gets a note on a setting that will spoil
-// reception, or "".
+// reception, or that the driver refused the FIFO request (Windows), or "".
 bool OpenMonitorPort(const char* name, char* message, char* warning);
 
 // Waits at most `wait_ms` for characters, and reads up to `size` of them into `buffer`.

@@ -13,9 +13,12 @@ constexpr DWORD kBaudRate = 50;
 // The port is looked at this often between two polls, so that a character's arrival is
 // known to about a tick of the system's timer.
 constexpr DWORD kLookMs = 10;
-// A console being closed ends the process when its handler returns; the monitor gets this
-// long to write its summary and release the port first (the system allows about 5 s).
-constexpr DWORD kCloseGraceMs = 4000;
+// A console being closed ends the process when its handler returns, and the system ends it
+// anyway once its time for hung programs is up. Systems before Windows 7 do not report that
+// time; theirs is the default, 5 s. The handler returns this much earlier, so that the
+// process ends by its own hand.
+constexpr UINT kDefaultHungAppTimeoutMs = 5000;
+constexpr DWORD kCloseMarginMs = 1000;
 // "COM8" and its terminator, with room to spare.
 constexpr int kDeviceNameSize = 16;
 
@@ -23,6 +26,7 @@ volatile LONG stop_requested = 0;
 HANDLE stop_event = nullptr;
 HANDLE done_event = nullptr;
 DWORD started = 0;
+DWORD close_grace_ms = 0;
 
 BOOL WINAPI NoteStop(DWORD control) {
   switch (control) {
@@ -32,7 +36,7 @@ BOOL WINAPI NoteStop(DWORD control) {
       InterlockedExchange(&stop_requested, 1);
       SetEvent(stop_event);
       if (control == CTRL_CLOSE_EVENT) {
-        WaitForSingleObject(done_event, kCloseGraceMs);
+        WaitForSingleObject(done_event, close_grace_ms);
       }
       return TRUE;
     default:
@@ -49,11 +53,22 @@ void Refuse(char* message, const char* what, const char* name) {
   std::snprintf(message, kPortMessageSize, "%.40s %s", name, what);
 }
 
+// Read at the start, so that the close handler has nothing left to ask of the system.
+DWORD FindCloseGrace() {
+  UINT timeout = 0;
+  if (!SystemParametersInfoA(SPI_GETHUNGAPPTIMEOUT, 0, &timeout, 0) || timeout == 0) {
+    timeout = kDefaultHungAppTimeoutMs;
+  }
+  // A user who set a timeout of a second or two still gets half of it.
+  return timeout > 2 * kCloseMarginMs ? timeout - kCloseMarginMs : timeout / 2;
+}
+
 }  // namespace
 
 void PrepareMonitor() {
   stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   done_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  close_grace_ms = FindCloseGrace();
   SetConsoleCtrlHandler(NoteStop, TRUE);
   started = GetTickCount();
 }
@@ -94,7 +109,8 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
     Refuse(message, "does not exist", device);
     return false;
   }
-  if (!OpenReceiverPort(number)) {
+  bool fifo_taken = false;
+  if (!OpenReceiverPort(number, &fifo_taken)) {
     // A serial port is opened by one program at a time; the driver refuses any other.
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
@@ -114,6 +130,16 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
     CloseReceiverPort();
     Refuse(message, "refuses 50 baud", device);
     return false;
+  }
+  // A refusal leaves a built-in port's FIFO at the trigger its settings give, which no program
+  // can read back; USB adapters, which have no such FIFO, refuse always, and so does Wine.
+  if (!fifo_taken) {
+    std::snprintf(warning, kPortMessageSize,
+                  "%s refused the request for a one-byte receive FIFO. A built-in port needs "
+                  "it set by hand: Device Manager, the port's Properties, Port Settings, "
+                  "Advanced, Receive Buffer to its lowest setting (1). A USB adapter needs "
+                  "nothing.",
+                  device);
   }
   return true;
 }
