@@ -338,7 +338,7 @@ TEST(MarkStream, SpreadsWidthsAndSpikesAsAsked) {
 TEST(MarkStream, GivesTheRoomsQuarterHourThroughTheUart) {
   const std::set<int> kClean = {0xFF, 0xFE, 0xFC, 0xF8, 0xF0, 0xE0, 0xC0, 0x80, 0x00};
   const int kCounted[] = {1109, 176, 90, 70};
-  for (const uint64_t seed : {2, 3}) {
+  for (const uint64_t seed : {31, 120}) {
     StreamSettingsRecord settings = MakeSettings();
     settings.Weather = true;
     settings.RoomNoise = 1;
