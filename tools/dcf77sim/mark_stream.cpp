@@ -24,11 +24,12 @@ constexpr uint64_t kByteMask = 0xFF;
 // that a noise level of 1 repeats that quarter hour. Its marks cut short and the first
 // pieces of those cut in two are its 45 pulses under 60 ms at a mark's start. The marks
 // lost outright are what its 70 seconds without a mark's character leave once the pulses
-// that took a mark's edge are counted; worn 1 marks make most of its 29 characters 0x80
+// that took a mark's edge are counted (in the loud spells below, many of those fall on a
+// second that has lost its mark anyway); worn 1 marks make most of its 29 characters 0x80
 // and 0xC0.
 constexpr double kRoomSeconds = 900;
 constexpr double kRoomMarks = 885;
-constexpr double kRoomLostMarks = 14;
+constexpr double kRoomLostMarks = 20;
 constexpr double kRoomShortMarks = 28;
 constexpr double kRoomShortLongestMs = 60;
 constexpr double kRoomCutMarks = 31;
@@ -60,6 +61,38 @@ constexpr int CountRoomPulses() {
 }
 
 constexpr double kRoomPulseCount = CountRoomPulses();
+
+// The room's noise comes in spells: its sources (a monitor, a power supply) switch on and
+// off, so quiet stretches lie between loud ones, each spell ending after any second with
+// the chance 1 / its mean length. The quarter hour shows no lengths or levels, only what
+// they make of it: a quiet spell's noise at a hundredth of a loud one's, and both spells
+// two minutes long, leave about a third of the minutes with a mark's character in each of
+// seconds 1 .. 58, as 5 of its 15 minutes decode framed by time.
+constexpr double kRoomQuietSeconds = 120;
+constexpr double kRoomLoudSeconds = 120;
+constexpr double kRoomQuietLevel = 0.01;  // of a loud spell's
+
+// The share of the time a room at `noise` is loud: its loud spells begin `noise` times as
+// often as at 1. Louder spells alone would hardly change how many minutes come through
+// whole, as a quiet spell stays nearly clean at any noise.
+double ShareRoomLoud(double noise) {
+  const double begin_chance = noise / kRoomQuietSeconds;
+  return begin_chance / (begin_chance + 1 / kRoomLoudSeconds);
+}
+
+// The level of the room's noise in the next second: its spell goes on, or the other one
+// begins. Both spells' levels follow from `noise`, so that over time they average to it:
+// a room at 1 keeps the quarter hour's counts, and one at 2 has twice its noise.
+double AdvanceRoomSpell(StreamRecord* stream) {
+  const double noise = stream->Settings.RoomNoise;
+  const double end_chance = stream->RoomLoud ? 1 / kRoomLoudSeconds : noise / kRoomQuietSeconds;
+  if (DrawChance(&stream->RoomState, end_chance)) {
+    stream->RoomLoud = !stream->RoomLoud;
+  }
+  const double loud_share = ShareRoomLoud(noise);
+  const double loud_level = noise / (loud_share + (1 - loud_share) * kRoomQuietLevel);
+  return stream->RoomLoud ? loud_level : kRoomQuietLevel * loud_level;
+}
 
 bool PlanStreamMinute(StreamRecord* stream, int64_t start_posix) {
   uint16_t weather = 0;
@@ -171,6 +204,8 @@ bool StartStream(const StreamSettingsRecord& settings, int64_t first_mark_posix,
   started.JitterState = settings.Seed ^ kJitterSeedSalt;
   started.SpikeState = settings.Seed ^ kSpikeSeedSalt;
   started.RoomState = settings.Seed ^ kRoomSeedSalt;
+  // The first spell as any later second finds one.
+  started.RoomLoud = DrawChance(&started.RoomState, ShareRoomLoud(settings.RoomNoise));
   const int64_t first_minute = DivideDown(first_mark_posix, kSecondsPerMinute) * kSecondsPerMinute;
   if (!PlanStreamMinute(&started, first_minute)) {
     return false;
@@ -216,8 +251,10 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
   const double width = (long_mark ? settings.LongMarkMs : settings.ShortMarkMs) + jitter;
   double clipped = width < kLongestMarkMs ? width : kLongestMarkMs;
   SpikeRecord gap = {};
+  double room_level = 0;
   if (settings.RoomNoise > 0) {
-    clipped = ShapeRoomMark(&stream->RoomState, settings.RoomNoise, long_mark, clipped, &gap);
+    room_level = AdvanceRoomSpell(stream);
+    clipped = ShapeRoomMark(&stream->RoomState, room_level, long_mark, clipped, &gap);
   }
   if (result.HasMark && !dropped) {
     result.WidthMs = clipped;
@@ -233,8 +270,7 @@ bool AdvanceStream(StreamRecord* stream, SecondRecord* second) {
     if (result.Sent && gap.WidthMs > 0) {
       AddInterference(&result, gap);
     }
-    DrawRoomPulses(&stream->RoomState, settings.RoomNoise, result.Sent ? result.WidthMs : 0,
-                   &result);
+    DrawRoomPulses(&stream->RoomState, room_level, result.Sent ? result.WidthMs : 0, &result);
   }
   result.HasExtra = extra;
   result.ExtraValue = extra_value;

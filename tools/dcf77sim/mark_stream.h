@@ -74,6 +74,7 @@ struct StreamRecord {
   uint64_t JitterState;
   uint64_t SpikeState;
   uint64_t RoomState;
+  bool RoomLoud;  // the room's noise is in a loud spell
 };
 
 // Sets up `stream` so that its first second is the one at `first_mark_posix`. False when
