@@ -25,12 +25,12 @@ constexpr uint8_t kDaysPerWeek = 7;
 // half a poll period of the true second either way.
 constexpr WORD kUartHandOverMs = 190;
 constexpr WORD kSetDelayMs = kUartHandOverMs + kPollPeriodMs / 2;
-// A set asks for this (ms) too much or too little only when the clock is already right to
-// within it: Windows logs every change of the time in its Security log, which overwrites
-// its oldest records as it fills, and a clock set every minute would push out the logons
-// and audits kept there. The comparison of the clock with the minute varies by the
-// timer's 15.6 ms steps and a USB adapter's few milliseconds from minute to minute; the
-// demo under Wine measured NOISE. The limit lies well above that and well below the
+// A confirmed minute is not set when the clock already reads it to within this (ms):
+// Windows logs every change of the time in its Security log, which overwrites its oldest
+// records as it fills, and a clock set every minute would push out the logons and audits
+// kept there. From minute to minute the comparison varies by the system tick's 15.6 ms
+// steps and a USB adapter's few milliseconds; seven sets in a row of the demo under Wine
+// varied by 1 ms (-67 and -68 ms). The limit lies well above that and well below the
 // poll's 125 ms either way, so the clock stays within 125 + 50 ms of the true second.
 constexpr int32_t kRightClockMs = 50;
 constexpr int32_t kSecondsPerMinute = 60;
