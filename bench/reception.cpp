@@ -70,7 +70,7 @@ const LevelRecord kLevels[] = {
 };
 
 struct TallyRecord {
-  int64_t Minutes;  // minutes that ended
+  int64_t Minutes;  // minutes sent
   int64_t Decoded;
   int64_t Confirmed;
   int64_t Wrong;                        // sets more than half a second off
@@ -108,10 +108,6 @@ struct PlayRecord {
 };
 
 void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fired_ms) {
-  if (minute.Verdict == kNoMinute) {
-    return;
-  }
-  ++play->Tally.Minutes;
   play->Tally.Decoded += minute.Verdict == kMinuteHeld || minute.Verdict == kMinuteConfirmed;
   if (minute.Verdict != kMinuteConfirmed) {
     return;
@@ -210,6 +206,7 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
     if (!PutSecondOnLine(second, start + shift, &play.Uart)) {
       Fail("the line holds too many spikes");
     }
+    play.Tally.Minutes += second.Second == 0 && k > 0;
     // Nothing of the next second starts before this.
     const double settled = start + kMsPerSecond - kMostMarkStartMs;
     UartCharacterRecord character = {};

@@ -80,8 +80,10 @@ class SettingsTest(PlacedTest):
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
         self.move_from_outside(window, 300, 200)
         self.drag(window, ["1"], [], origin=(300, 200))
-        self.port.write([0xF0])  # with the button still held
-        ws.wait_for(lambda: self.readout(550, 370)[1].endswith(":01"), 10, "a poll in the drag")
+        # With the button still held: a 1 mark, which no minute mark is, counts the seconds
+        # since the open.
+        self.port.write([0x00])
+        ws.wait_for(lambda: not self.readout(550, 370)[1].endswith(":00"), 10, "a poll in the drag")
         self.session.x("xdotool", "mouseup", "1")
         self.move_from_outside(window, 600, 400)
         # The probe returns once the message was handled.
