@@ -2,6 +2,7 @@
 its files, its programs' machine, subsystem and DLLs, that only horax.exe can set the clock,
 and horax.exe's resources."""
 
+import glob
 import os
 import struct
 import subprocess
@@ -11,6 +12,7 @@ import zipfile
 
 import pefile
 
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 
 build, machine = os.path.abspath(sys.argv[1]), "IMAGE_FILE_MACHINE_" + sys.argv[2]
@@ -22,8 +24,9 @@ with tempfile.TemporaryDirectory(dir=build) as out:
         files = {entry.split("/", 1)[1]: package.read(entry)
                  for entry in package.namelist() if not entry.endswith("/")}
 assert sorted(files) == ["LICENSE", "README.md", "dcf77mon.exe", "dcf77sim.exe",
-                         "docs/screenshot.png", "horax.exe", "install-task.cmd",
-                         "uninstall-task.cmd"], sorted(files)
+                         *sorted(os.path.relpath(f, ROOT) for f in
+                                 glob.glob(os.path.join(ROOT, "docs", "*"))),
+                         "horax.exe", "install-task.cmd", "uninstall-task.cmd"], sorted(files)
 assert b"MIT License" in files["LICENSE"]
 for script in ("install-task.cmd", "uninstall-task.cmd"):
     assert b"\n" not in files[script].replace(b"\r\n", b""), f"{script} has lines without CR"
