@@ -129,7 +129,8 @@ void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fire
     return;
   }
   ++play->Tally.Wrong;
-  const int64_t late = (error + kMsPerSecond / 2) / 1000;
+  // Late: the clock set behind the true time, as by a minute closed a second after its mark.
+  const int64_t late = (-error + kMsPerSecond / 2) / 1000;
   if (late >= 1) {
     ++play->Tally.Late[late < kLateSecondsShown ? late : kLateSecondsShown];
   }
