@@ -12,7 +12,6 @@ own; ctest runs them side by side."""
 import datetime
 import subprocess
 import time
-import unittest
 
 import wine_session as ws
 from harness import SIM, SessionTest
@@ -36,52 +35,40 @@ def telegrams(start, minutes):
             for fields in seconds if fields[2] != "--"]
 
 
-def schedule(seconds, extra=()):
-    """(seconds after the port's open, value) for each mark's character, with `extra`
-    characters laid in."""
-    marks = [(k + HAND_OVER_S, value) for k, value in enumerate(seconds) if value is not None]
-    return sorted(marks + list(extra))
-
-
-def utc_date():
-    """Today's date as the readout shows it in a session on UTC."""
-    return datetime.datetime.now(UTC).strftime("%d:%m:%y")
-
-
 class MinutesTest(SessionTest):
-    def start_minutes(self, characters):
-        """The program on COM1, and the characters played from its open; the first minute
-        starts with second 1, a second of which the program's start-up may take before its
-        first poll (the first mark must come within 1.5 s of the open)."""
+    def setUp(self):
+        """Minute A starts three days on, B follows; `seconds` is what dcf77sim sends."""
+        self.start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
+        self.start += datetime.timedelta(days=DAYS_AHEAD)
+        self.seconds = telegrams(self.start, 2)
+        self.assertEqual(len(self.seconds), 59 + 60 + 1)
+
+    def start_minutes(self, extra=()):
+        """The program on COM1, and from its open each mark's character played on its
+        second with the `extra` characters laid in, as (seconds after the open, value); the
+        first minute starts with second 1, a second of which the program's start-up may
+        take before its first poll (the first mark must come within 1.5 s of the open)."""
+        marks = [(k + HAND_OVER_S, v) for k, v in enumerate(self.seconds) if v is not None]
         self.pty = self.session.pty(1)
         self.program = self.start("1", TZ="UTC")
-        self.player = self.pty.play(characters)
-        self.t0 = None
+        self.player = self.pty.play(sorted(marks + list(extra)))
         ws.wait_for(self.pty.opened.is_set, 30, "the port to be opened")
         self.t0 = time.monotonic()
         _, geometry = self.session.wait_for_window()
         self.assertEqual(geometry, (20, 20, 100, 50))
 
-    def wait_until(self, seconds_after_open):
-        time.sleep(max(0.0, self.t0 + seconds_after_open - time.monotonic()))
-
     def check_readout_shows_clock(self):
         # Dates read before and after the look: a midnight passing in between is no fault.
-        dates = {utc_date()}
+        today = lambda: datetime.datetime.now(UTC).strftime("%d:%m:%y")
+        dates = {today()}
         date, clock = self.readout()
-        dates.add(utc_date())
-        self.assertIn(date, dates)
+        self.assertIn(date, dates | {today()})
         self.assertEqual(clock[-2:], "00")
 
 
 class ConfirmedTest(MinutesTest):
     def test_the_second_good_minute_sets_the_clock_and_the_first_does_not(self):
-        start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
-        start += datetime.timedelta(days=DAYS_AHEAD)
-        # Minute A from its second 1, then B, and B's closing mark.
-        seconds = telegrams(start, 2)
-        self.assertEqual(len(seconds), 59 + 60 + 1)
-        self.start_minutes(schedule(seconds))
+        self.start_minutes()
 
         # Second 58 shows for the two seconds up to A's closing mark, at 59.19 s; nothing
         # has decoded yet, so the date line is all 0.
@@ -95,7 +82,7 @@ class ConfirmedTest(MinutesTest):
         difference = self.program.refused_sets()[0]
         # Three days are well within the 32-bit milliseconds Wine reports. The program asks
         # for B's minute plus the 315 ms a closing mark takes to reach it on average.
-        announced = start + datetime.timedelta(minutes=2)
+        announced = self.start + datetime.timedelta(minutes=2)
         expected = round((announced.timestamp() + 0.315 - seen_at) * 1000)
         # The report is seen after the set, and at most a few tenths of a second after it
         # (50 ms allow for rounding on the way).
@@ -109,27 +96,20 @@ class ConfirmedTest(MinutesTest):
 
 class SpikesAndLostMarkTest(MinutesTest):
     def test_spikes_are_no_marks_and_a_lost_mark_fails_only_its_minute(self):
-        start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
-        start += datetime.timedelta(days=DAYS_AHEAD)
-        seconds = telegrams(start, 2)
         # Index k is second k + 1 of A; B's second 30 is lost. Spikes come between A's
         # marks of seconds 11 and 12, and in A's silent second 59.
-        seconds[59 + 30] = None
-        spikes = [(10.6, 0xFF), (58.5, 0xFE)]
-        self.start_minutes(schedule(seconds, spikes))
+        self.seconds[59 + 30] = None
+        self.start_minutes([(10.6, 0xFF), (58.5, 0xFE)])
 
         # A decodes despite the spikes: its closing mark reloads the fields from the clock.
         ws.wait_for(lambda: self.readout()[0] != "00:00:00", 65, "A to decode")
         self.check_readout_shows_clock()
         # B's lost second 30 leaves a silent second, but the frame, which A's minute mark
         # came where it was due, keeps its seconds: 58 shows from 117.2 s to 119.2 s.
-        self.wait_until(118.3)
+        time.sleep(max(0.0, self.t0 + 118.3 - time.monotonic()))
         self.assertEqual(self.readout()[1][-2:], "58")
         self.player.join(5)
         time.sleep(2)  # B's closing mark has been polled
         self.assertEqual(self.readout()[1][-2:], "00")
         self.assertEqual(self.program.refused_sets(), [], "a minute that failed set the clock")
 
-
-if __name__ == "__main__":
-    unittest.main()
