@@ -38,9 +38,9 @@ def telegrams(start, minutes):
 class MinutesTest(SessionTest):
     def setUp(self):
         """Minute A starts three days on, B follows; `seconds` is what dcf77sim sends."""
-        self.start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
-        self.start += datetime.timedelta(days=DAYS_AHEAD)
-        self.seconds = telegrams(self.start, 2)
+        self.minute_a = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
+        self.minute_a += datetime.timedelta(days=DAYS_AHEAD)
+        self.seconds = telegrams(self.minute_a, 2)
         self.assertEqual(len(self.seconds), 59 + 60 + 1)
 
     def start_minutes(self, extra=()):
@@ -82,7 +82,7 @@ class ConfirmedTest(MinutesTest):
         difference = self.program.refused_sets()[0]
         # Three days are well within the 32-bit milliseconds Wine reports. The program asks
         # for B's minute plus the 315 ms a closing mark takes to reach it on average.
-        announced = self.start + datetime.timedelta(minutes=2)
+        announced = self.minute_a + datetime.timedelta(minutes=2)
         expected = round((announced.timestamp() + 0.315 - seen_at) * 1000)
         # The report is seen after the set, and at most a few tenths of a second after it
         # (50 ms allow for rounding on the way).
