@@ -194,69 +194,50 @@ Picture Face(const std::string& date, const std::string& time) {
   return face;
 }
 
-// The program's window as its start-up makes it, with the glyph strip loaded, drawn over
-// with the sentinel; the test draws on it and reads it back through window_.
-class FaceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterWindowClass(instance);
-    MainWindow =
-        CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClassName, kWindowTitle, WS_POPUP | WS_VISIBLE, 0,
-                        0, kWidth, kHeight, nullptr, nullptr, instance, nullptr);
-    WindowGeometry = {0, 0, kWidth, kHeight};
-    GlyphStrip = LoadBitmapA(instance, "LCD_08X13");
-    // The first paint, which the creation asks for with an erase, is over before a test draws.
-    UpdateWindow(MainWindow);
-    window_ = GetDC(MainWindow);
-    SelectObject(window_, GetStockObject(DKGRAY_BRUSH));
-    PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
-  }
-  void TearDown() override {
-    SetSysColors(kSchemeSize, kSchemeElements, kUserScheme);
-    ReleaseDC(MainWindow, window_);
-    DeleteObject(GlyphStrip);
-    DestroyWindow(MainWindow);
-    UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
-    // The window procedure ends the message loop when its window goes.
-    MSG quit;
-    PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-  }
-
-  // Every pixel of the window against `expected`, from its top left corner: the glyph
-  // table's black, dark and bright green, the sentinel ('?'), or the bevel's colours as the
-  // scheme has them now.
-  ::testing::AssertionResult Shows(const Picture& expected) {
-    COLORREF colours[] = {RGB(0, 0, 0), RGB(0, 128, 0), RGB(0, 255, 0), kSentinel, 0, 0, 0};
-    std::transform(kSchemeElements, kSchemeElements + kSchemeSize, colours + 4, GetSysColor);
-    for (int y = 0; y < static_cast<int>(expected.size()); ++y) {
-      for (int x = 0; x < static_cast<int>(expected[y].size()); ++x) {
-        if (GetPixel(window_, x, y) != colours[std::string(".o#?LDF").find(expected[y][x])]) {
-          return ::testing::AssertionFailure()
-                 << "(" << x << ", " << y << ") is not '" << expected[y][x] << "'";
-        }
+// Every pixel of `window` against `expected`, from its top left corner: the glyph table's
+// black, dark and bright green, the sentinel ('?'), or the bevel's colours as the scheme has
+// them now.
+::testing::AssertionResult Shows(HDC window, const Picture& expected) {
+  COLORREF colours[] = {RGB(0, 0, 0), RGB(0, 128, 0), RGB(0, 255, 0), kSentinel, 0, 0, 0};
+  std::transform(kSchemeElements, kSchemeElements + kSchemeSize, colours + 4, GetSysColor);
+  for (int y = 0; y < static_cast<int>(expected.size()); ++y) {
+    for (int x = 0; x < static_cast<int>(expected[y].size()); ++x) {
+      if (GetPixel(window, x, y) != colours[std::string(".o#?LDF").find(expected[y][x])]) {
+        return ::testing::AssertionFailure()
+               << "(" << x << ", " << y << ") is not '" << expected[y][x] << "'";
       }
     }
-    return ::testing::AssertionSuccess();
   }
+  return ::testing::AssertionSuccess();
+}
 
-  HDC window_;
-};
-
-TEST_F(FaceTest, RepaintedPixelForPixelInEitherSchemeWithoutAnEraseLeavingNoGdiObject) {
+TEST(FaceTest, RepaintedPixelForPixelInEitherSchemeWithoutAnEraseLeavingNoGdiObject) {
+  // The program's window as its start-up makes it, with the glyph strip loaded, and its
+  // first paint, which the creation asks for with an erase, over.
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  RegisterWindowClass(instance);
+  MainWindow =
+      CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClassName, kWindowTitle, WS_POPUP | WS_VISIBLE, 0, 0,
+                      kWidth, kHeight, nullptr, nullptr, instance, nullptr);
+  WindowGeometry = {0, 0, kWidth, kHeight};
+  GlyphStrip = LoadBitmapA(instance, "LCD_08X13");
+  UpdateWindow(MainWindow);
+  const HDC window = GetDC(MainWindow);
+  SelectObject(window, GetStockObject(DKGRAY_BRUSH));
+  PatBlt(window, 0, 0, kWidth, kHeight, PATCOPY);
   // The window was drawn over, as a window on top of it leaves it; a paint without an erase
   // brings all of it back.
   const Picture overdrawn(kHeight, std::string(kWidth, '?'));
-  ASSERT_TRUE(Shows(overdrawn));
+  EXPECT_TRUE(Shows(window, overdrawn));
   InvalidateRect(MainWindow, nullptr, FALSE);
   UpdateWindow(MainWindow);
-  EXPECT_TRUE(Shows(Face("00:00:00", "00:00:00")));
+  EXPECT_TRUE(Shows(window, Face("00:00:00", "00:00:00")));
 
   // The readout's strips alone bring the window up to date, numbers of three digits too.
   TimeFields = {3, 7, 5, 0, 12, 199};
   ReceiverState.SecondCounter = 255;
   DrawReadout(0);
-  EXPECT_TRUE(Shows(Face("05:12:199", "07:03:255")));
+  EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255")));
   // Without the strip, or without an area to compose in, it draws nothing.
   const HBITMAP strip = GlyphStrip;
   const struct {
@@ -269,14 +250,14 @@ TEST_F(FaceTest, RepaintedPixelForPixelInEitherSchemeWithoutAnEraseLeavingNoGdiO
     GlyphStrip = blank.Strip;
     WindowGeometry = blank.Area;
     DrawReadout(0);
-    EXPECT_TRUE(Shows(Face("05:12:199", "07:03:255"))) << blank.Area.Width;
+    EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255"))) << blank.Area.Width;
   }
   GlyphStrip = strip;
   WindowGeometry = kBlanks[0].Area;
 
   SetSysColors(kSchemeSize, kSchemeElements, kOddScheme);
   PaintFace();
-  EXPECT_TRUE(Shows(Face("00:00:00", "00:00:255"))) << "in the odd scheme";
+  EXPECT_TRUE(Shows(window, Face("00:00:00", "00:00:255"))) << "in the odd scheme";
 
   // Wine counts no GDI objects, so the room left for them is measured by filling it with pens.
   const auto free_room = [] {
@@ -295,9 +276,10 @@ TEST_F(FaceTest, RepaintedPixelForPixelInEitherSchemeWithoutAnEraseLeavingNoGdiO
   EXPECT_EQ(free_room(), room) << "GDI objects left behind";
 
   // An erase leaves the drawing to the paint that comes with it.
-  PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
-  EXPECT_NE(SendMessageA(MainWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(window_), 0), 0);
-  EXPECT_TRUE(Shows(overdrawn)) << "the erase drew";
+  PatBlt(window, 0, 0, kWidth, kHeight, PATCOPY);
+  EXPECT_NE(SendMessageA(MainWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(window), 0), 0);
+  EXPECT_TRUE(Shows(window, overdrawn)) << "the erase drew";
+  SetSysColors(kSchemeSize, kSchemeElements, kUserScheme);
 }
 
 }  // namespace
