@@ -31,9 +31,7 @@ class SettingsTest(PlacedTest):
         program, _, geometry = self.start_placed()
         self.assertEqual(geometry, (20, 20, 100, 50))
         # Escape acts on its release only; other keys do nothing.
-        self.session.x("xdotool", "keydown", "Escape")
-        self.session.x("xdotool", "key", "a", "Return", "space")
-        self.session.x("xdotool", "keydown", "Escape")  # auto-repeat
+        self.session.x("xdotool", "keydown", "Escape", "key", "a", "Return", "space")
         time.sleep(0.5)  # the timer runs twice meanwhile; nothing may end the program
         self.assertTrue(program.running(), "Escape ended the program before its release")
         self.session.x("xdotool", "keyup", "Escape")
@@ -59,8 +57,7 @@ class SettingsTest(PlacedTest):
         ws.wait_for(lambda: self.session.geometry(window) == (left + 250, top + 170, 100, 50),
                     10, "the window to follow the cursor")
 
-    def move_from_outside(self, window, left, top):
-        """Moves the window as Windows does when a monitor goes."""
+    def move_from_outside(self, window, left, top):  # as Windows does when a monitor goes
         self.assertEqual(self.probe("move", str(left), str(top))[0], 0)
         ws.wait_for(lambda: self.session.geometry(window) == (left, top, 100, 50), 10,
                     "the window to be moved")
