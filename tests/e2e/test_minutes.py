@@ -17,41 +17,38 @@ import wine_session as ws
 from harness import SIM, SessionTest
 
 DAYS_AHEAD = 3
-# A 50-baud UART hands a mark's character over when it samples the stop bit.
-HAND_OVER_S = 0.19
 UTC = datetime.timezone.utc
 
 
-def telegrams(start, minutes):
+def characters(start, minutes):
     """What dcf77sim sends from second 1 of the minute `start` up to its `minutes`-th minute
-    mark: one entry per second, the character's value or None for none."""
+    mark, as (seconds after the first mark's start, value): each character when a 50-baud
+    UART hands it over, as it samples the stop bit."""
     result = subprocess.run(
-        [SIM, "--stdout", "--fast", "--weather", "--quiet", "--seed", "77", "--tz", "UTC",
-         "--start", start.strftime("%Y-%m-%d %H:%M:01"), "--minutes", str(minutes)],
+        [SIM, "--record", "/dev/stdout", "--fast", "--weather", "--quiet", "--seed", "77", "--tz",
+         "UTC", "--start", start.strftime("%Y-%m-%d %H:%M:01"), "--minutes", str(minutes)],
         capture_output=True, text=True, check=True)
-    # Lines of characters that are no mark's own have "--" for the second.
-    seconds = [line.split() for line in result.stdout.splitlines()]
-    return [None if fields[4] == "-" else int(fields[4], 16)
-            for fields in seconds if fields[2] != "--"]
+    lines = result.stdout.splitlines()[1:]  # after the one that names the format
+    return [(int(ms) / 1000, int(value)) for ms, value in map(str.split, lines)]
 
 
 class MinutesTest(SessionTest):
     def setUp(self):
-        """Minute A starts three days on, B follows; `seconds` is what dcf77sim sends."""
+        """Minute A starts three days on, B follows; `marks` is what dcf77sim sends for A's
+        seconds 1 to 58, B's 0 to 58 and B's closing mark."""
         self.minute_a = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
         self.minute_a += datetime.timedelta(days=DAYS_AHEAD)
-        self.seconds = telegrams(self.minute_a, 2)
-        self.assertEqual(len(self.seconds), 59 + 60 + 1)
+        self.marks = characters(self.minute_a, 2)
+        self.assertEqual(len(self.marks), 58 + 59 + 1)
 
     def start_minutes(self, extra=()):
-        """The program on COM1, and from its open each mark's character played on its
-        second with the `extra` characters laid in, as (seconds after the open, value); the
-        first minute starts with second 1, a second of which the program's start-up may
-        take before its first poll (the first mark must come within 1.5 s of the open)."""
-        marks = [(k + HAND_OVER_S, v) for k, v in enumerate(self.seconds) if v is not None]
+        """The program on COM1, and from its open the marks played with the `extra`
+        characters laid in, as (seconds after the open, value); the first minute starts with
+        second 1, a second of which the program's start-up may take before its first poll
+        (the first mark must come within 1.5 s of the open)."""
         self.pty = self.session.pty(1)
         self.program = self.start("1", TZ="UTC")
-        self.player = self.pty.play(sorted(marks + list(extra)))
+        self.player = self.pty.play(sorted(self.marks + list(extra)))
         ws.wait_for(self.pty.opened.is_set, 30, "the port to be opened")
         self.t0 = time.monotonic()
         _, geometry = self.session.wait_for_window()
@@ -96,9 +93,9 @@ class ConfirmedTest(MinutesTest):
 
 class SpikesAndLostMarkTest(MinutesTest):
     def test_spikes_are_no_marks_and_a_lost_mark_fails_only_its_minute(self):
-        # Index k is second k + 1 of A; B's second 30 is lost. Spikes come between A's
-        # marks of seconds 11 and 12, and in A's silent second 59.
-        self.seconds[59 + 30] = None
+        # B's second 30 is lost: its mark's character, due at 89.19 s. Spikes come between
+        # A's marks of seconds 11 and 12, and in A's silent second 59.
+        self.assertEqual(self.marks.pop(58 + 30)[0], 89.19)
         self.start_minutes([(10.6, 0xFF), (58.5, 0xFE)])
 
         # A decodes despite the spikes: its closing mark reloads the fields from the clock.
