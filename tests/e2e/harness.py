@@ -1,5 +1,5 @@
-"""The end-to-end tests' session: the real horax.exe under Wine in a private display (see
-scripts/wine_session.py), from the pieces CMake names in the environment."""
+"""The end-to-end tests' session: the real horax.exe under Wine in a private display, with
+dcf77sim or a test's own pseudo-terminal as the receiver (see scripts/wine_session.py)."""
 
 import os
 import subprocess
