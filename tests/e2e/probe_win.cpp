@@ -1,8 +1,7 @@
 // A helper for the end-to-end tests, run under the same Wine server as the program:
 //   probe msgbox CAPTION   waits for a message box, prints its text, presses OK
 //   probe send MSG WPARAM  sends message MSG (numbers) to the program's window
-//   probe move X Y         moves the program's window to X, Y, as Windows does when a
-//                          monitor goes or the display's resolution changes
+//   probe move X Y         moves the program's window to X, Y, as when a monitor goes
 // Exit code 0 on success, 1 when the window or box was not found in time.
 #include <windows.h>
 

@@ -6,8 +6,7 @@ confirms sets the clock.
 Under Wine the program may not change the clock, so each set it asks for is refused and
 reported on its standard error with the difference from the current time. The telegrams
 announce a date three days on, in UTC like the sessions' own clock, so that no set can be
-accepted and no change of summer time can come between. Each class is a session of its
-own; ctest runs them side by side."""
+accepted and no change of summer time can come between."""
 
 import datetime
 import subprocess

@@ -11,8 +11,6 @@ from harness import PBT_APMRESUMEAUTOMATIC, SIM, WM_POWERBROADCAST, SessionTest
 PORT = 2
 # The simulator starts with second 1 of this minute when the port opens, a mark a second.
 START = "2030-01-07 12:00"
-# While the port is away the program tries to open it every three seconds.
-AWAY_S = 4
 USAGE = "Usage: HORAX <n>\twhere n ist the number of the COM\n\t\tport with the DCF77 module"
 
 
@@ -52,7 +50,7 @@ class PortTest(SessionTest):
         simulator.terminate()
         simulator.wait(10)
         self.wait_for_seconds(lambda s: s == 0, "the readout at 00", timeout=15)
-        time.sleep(AWAY_S)
+        time.sleep(4)  # the program tries to open the port every three seconds
         self.assertEqual(self.readout()[1][-2:], "00", "a change while the port was away")
 
         self.session.simulator(PORT, SIM, "--on-open", "--start", START)

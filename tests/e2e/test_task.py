@@ -12,7 +12,6 @@ import xml.etree.ElementTree as ET
 import wine_session as ws
 from harness import EXE, LOADER, SessionTest
 
-SCRIPTS = os.path.join(ws.ROOT, "package")
 NAMESPACE = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 # Spaces, an ampersand, parentheses and a letter beyond ASCII. Wine's cmd itself drops a lone
 # % or ! from an expanded value, which Windows' cmd keeps, so those two are not tried here.
@@ -42,7 +41,7 @@ class TaskTest(SessionTest):
         self.folder = os.path.join(self.session.dir, FOLDER)
         os.makedirs(self.folder)
         for name in ("install-task.cmd", "uninstall-task.cmd"):
-            shutil.copy(os.path.join(SCRIPTS, name), self.folder)
+            shutil.copy(os.path.join(ws.ROOT, "package", name), self.folder)
         shutil.copy(EXE, os.path.join(self.folder, "horax.exe"))
         xml = os.path.join(self.folder, "horax-task.xml")
         for args in (["5"], ["12"], [], ["2", "someone", "more"]):
