@@ -11,6 +11,7 @@
 #include <numeric>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/window_win.h"
@@ -239,20 +240,17 @@ TEST(FaceTest, RepaintedPixelForPixelInEitherSchemeWithoutAnEraseLeavingNoGdiObj
   EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255")));
   // Without the strip, or without an area to compose in, it draws nothing.
   const HBITMAP strip = GlyphStrip;
-  const struct {
-    HBITMAP Strip;
-    WindowGeometryRecord Area;
-  } kBlanks[] = {
+  const std::pair<HBITMAP, WindowGeometryRecord> kBlanks[] = {
       {nullptr, WindowGeometry}, {strip, {0, 0, 0, kHeight}}, {strip, {0, 0, kWidth, 0}}};
   TimeFields = {};
-  for (const auto& blank : kBlanks) {
-    GlyphStrip = blank.Strip;
-    WindowGeometry = blank.Area;
+  for (const auto& [blank_strip, area] : kBlanks) {
+    GlyphStrip = blank_strip;
+    WindowGeometry = area;
     DrawReadout(0);
-    EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255"))) << blank.Area.Width;
+    EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255"))) << area.Width;
   }
   GlyphStrip = strip;
-  WindowGeometry = kBlanks[0].Area;
+  WindowGeometry = kBlanks[0].second;
 
   SetSysColors(kSchemeSize, kSchemeElements, kOddScheme);
   PaintFace();
