@@ -41,11 +41,10 @@ class SettingsTest(PlacedTest):
         self.assertLess(time.monotonic() - started, 1.0, "Escape took a second or more")
         self.assert_saved(program, "20", "20")
 
-    def drag(self, window, press, release, origin):
-        """Presses the buttons `press` at 50, 25 inside the window at `origin`, releases
+    def drag(self, window, press, release, left, top):
+        """Presses the buttons `press` at 50, 25 inside the window at `left`, `top`, releases
         `release`, and moves the cursor until the window has followed it by 250, 170."""
         x = self.session.x
-        left, top = origin
         x("xdotool", "mousemove", str(left + 50), str(top + 25))
         for button in press:
             x("xdotool", "mousedown", button)
@@ -67,7 +66,7 @@ class SettingsTest(PlacedTest):
         program, window, geometry = self.start_placed(X=2147483647, Y=-7, W=100, H=50)
         self.assertEqual(geometry, (924, 0, 100, 50))
         self.move_from_outside(window, 300, 200)
-        self.drag(window, ["1"], [], (300, 200))
+        self.drag(window, ["1"], [], 300, 200)
         # With the button still held: a 1 mark, which no minute mark is, counts the seconds
         # since the open.
         self.port.write([0x00])
@@ -90,7 +89,7 @@ class SettingsTest(PlacedTest):
                        self.session.env)
         self.addCleanup(ws.run_quietly, [LOADER, "reg", "delete", *mouse, "/f"], self.session.env)
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
-        self.drag(window, ["3", "1"], ["1"], (20, 20))
+        self.drag(window, ["3", "1"], ["1"], 20, 20)
         self.session.x("xdotool", "mouseup", "3")
         self.send(WM_CLOSE)
         self.assert_saved(program, "270", "190")

@@ -17,7 +17,6 @@ NAMESPACE = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 # % or ! from an expanded value, which Windows' cmd keeps, so those two are not tried here.
 FOLDER = "Tools & Programs (x86) Düsseldorf"
 USER = "Jürgen & Co"
-TERMINAL_CODES = re.compile(r"\x1b\[[0-9;?]*[A-Za-z]")
 
 
 def in_task(path):
@@ -27,7 +26,7 @@ def in_task(path):
 
 class TaskTest(SessionTest):
     def run_script(self, *args):
-        """(exit code, what it printed), from a console as wide as the longest line."""
+        """(exit code, what it printed less terminal codes), from a console 300 columns wide."""
         command = shlex.join([LOADER, "cmd", "/c", *args])
         log = os.path.join(self.session.dir, "script.log")
         with open(log, "wb") as out:
@@ -35,7 +34,7 @@ class TaskTest(SessionTest):
                                   cwd=self.folder, env=self.session.env, stdin=subprocess.DEVNULL,
                                   stdout=out, stderr=out, timeout=120).returncode
         with open(log, encoding="utf-8", errors="replace") as f:
-            return code, TERMINAL_CODES.sub("", f.read()).replace("\r", "")
+            return code, re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", f.read()).replace("\r", "")
 
     def test_refusals_the_task_for_the_user_running_it_or_one_named_and_its_removal(self):
         self.folder = os.path.join(self.session.dir, FOLDER)
