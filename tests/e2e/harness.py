@@ -1,5 +1,5 @@
-"""The end-to-end tests' session: the real horax.exe under Wine in a private display (see
-scripts/wine_session.py), from the pieces CMake names in the environment."""
+"""The end-to-end tests' session: the real horax.exe under Wine in a private display, with
+dcf77sim or a test's own pseudo-terminal as the receiver (see scripts/wine_session.py)."""
 
 import os
 import subprocess
@@ -7,12 +7,10 @@ import unittest
 
 import wine_session as ws
 
-EXE = os.environ.get("HORAX_EXE", "")
-PROBE = os.environ.get("HORAX_PROBE", "")
-SIM = os.environ.get("HORAX_DCF77SIM", "")
-TEMPLATE = os.environ.get("HORAX_TEMPLATE_PREFIX", "")
-LOADER = os.environ.get("HORAX_WINE_LOADER", "wine")
-WORK = os.environ.get("HORAX_E2E_DIR", "/tmp")
+EXE, PROBE, SIM, TEMPLATE, LOADER, WORK = (os.environ["HORAX_" + name] for name in (
+    "EXE", "PROBE", "DCF77SIM", "TEMPLATE_PREFIX", "WINE_LOADER", "E2E_DIR"))
+# The messages the probe sends (winuser.h, pbt.h).
+WM_CLOSE, WM_ENDSESSION, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x10, 0x16, 0x218, 0x12
 
 
 class SessionTest(unittest.TestCase):
@@ -35,6 +33,10 @@ class SessionTest(unittest.TestCase):
         result = subprocess.run([LOADER, PROBE, *args], env=self.session.env,
                                 capture_output=True, timeout=timeout)
         return result.returncode, result.stdout.decode("latin-1").replace("\r", "")
+
+    def send(self, message, wparam=0):
+        """Sends `message` to the program's window; returns once it was handled."""
+        self.assertEqual(self.probe("send", str(message), str(wparam))[0], 0, "no window")
 
     def readout(self, left=20, top=20):
         return self.session.readout(left, top, self.glyphs)

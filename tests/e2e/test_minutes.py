@@ -6,82 +6,63 @@ confirms sets the clock.
 Under Wine the program may not change the clock, so each set it asks for is refused and
 reported on its standard error with the difference from the current time. The telegrams
 announce a date three days on, in UTC like the sessions' own clock, so that no set can be
-accepted and no change of summer time can come between. Each class is a session of its
-own; ctest runs them side by side."""
+accepted and no change of summer time can come between."""
 
 import datetime
 import subprocess
 import time
-import unittest
 
 import wine_session as ws
 from harness import SIM, SessionTest
 
 DAYS_AHEAD = 3
-# A 50-baud UART hands a mark's character over when it samples the stop bit.
-HAND_OVER_S = 0.19
 UTC = datetime.timezone.utc
 
 
-def telegrams(start, minutes):
+def characters(start, minutes):
     """What dcf77sim sends from second 1 of the minute `start` up to its `minutes`-th minute
-    mark: one entry per second, the character's value or None for none."""
+    mark, as (seconds after the first mark's start, value): each character when a 50-baud
+    UART hands it over, as it samples the stop bit."""
     result = subprocess.run(
-        [SIM, "--stdout", "--fast", "--weather", "--quiet", "--seed", "77", "--tz", "UTC",
-         "--start", start.strftime("%Y-%m-%d %H:%M:01"), "--minutes", str(minutes)],
+        [SIM, "--record", "/dev/stdout", "--fast", "--weather", "--quiet", "--seed", "77", "--tz",
+         "UTC", "--start", start.strftime("%Y-%m-%d %H:%M:01"), "--minutes", str(minutes)],
         capture_output=True, text=True, check=True)
-    # Lines of characters that are no mark's own have "--" for the second.
-    seconds = [line.split() for line in result.stdout.splitlines()]
-    return [None if fields[4] == "-" else int(fields[4], 16)
-            for fields in seconds if fields[2] != "--"]
-
-
-def schedule(seconds, extra=()):
-    """(seconds after the port's open, value) for each mark's character, with `extra`
-    characters laid in."""
-    marks = [(k + HAND_OVER_S, value) for k, value in enumerate(seconds) if value is not None]
-    return sorted(marks + list(extra))
-
-
-def utc_date():
-    """Today's date as the readout shows it in a session on UTC."""
-    return datetime.datetime.now(UTC).strftime("%d:%m:%y")
+    lines = result.stdout.splitlines()[1:]  # after the one that names the format
+    return [(int(ms) / 1000, int(value)) for ms, value in map(str.split, lines)]
 
 
 class MinutesTest(SessionTest):
-    def start_minutes(self, characters):
-        """The program on COM1, and the characters played from its open; the first minute
-        starts with second 1, a second of which the program's start-up may take before its
-        first poll (the first mark must come within 1.5 s of the open)."""
+    def setUp(self):
+        """Minute A starts three days on, B follows; `marks` is what dcf77sim sends for A's
+        seconds 1 to 58, B's 0 to 58 and B's closing mark."""
+        self.minute_a = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
+        self.minute_a += datetime.timedelta(days=DAYS_AHEAD)
+        self.marks = characters(self.minute_a, 2)
+        self.assertEqual(len(self.marks), 58 + 59 + 1)
+
+    def start_minutes(self, extra=()):
+        """The program on COM1, and from its open the marks played with the `extra`
+        characters laid in, as (seconds after the open, value); the first minute starts with
+        second 1, a second of which the program's start-up may take before its first poll
+        (the first mark must come within 1.5 s of the open)."""
         self.pty = self.session.pty(1)
         self.program = self.start("1", TZ="UTC")
-        self.player = self.pty.play(characters)
-        self.t0 = None
+        self.player = self.pty.play(sorted(self.marks + list(extra)))
         ws.wait_for(self.pty.opened.is_set, 30, "the port to be opened")
         self.t0 = time.monotonic()
-        _, geometry = self.session.wait_for_window()
-        self.assertEqual(geometry, (20, 20, 100, 50))
-
-    def wait_until(self, seconds_after_open):
-        time.sleep(max(0.0, self.t0 + seconds_after_open - time.monotonic()))
+        self.assertEqual(self.session.wait_for_window()[1], (20, 20, 100, 50))
 
     def check_readout_shows_clock(self):
         # Dates read before and after the look: a midnight passing in between is no fault.
-        dates = {utc_date()}
+        before = datetime.datetime.now(UTC)
         date, clock = self.readout()
-        dates.add(utc_date())
-        self.assertIn(date, dates)
+        self.assertIn(date, {t.strftime("%d:%m:%y") for t in (before, datetime.datetime.now(UTC))})
         self.assertEqual(clock[-2:], "00")
 
 
 class ConfirmedTest(MinutesTest):
     def test_the_second_good_minute_sets_the_clock_and_the_first_does_not(self):
-        start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
-        start += datetime.timedelta(days=DAYS_AHEAD)
-        # Minute A from its second 1, then B, and B's closing mark.
-        seconds = telegrams(start, 2)
-        self.assertEqual(len(seconds), 59 + 60 + 1)
-        self.start_minutes(schedule(seconds))
+        self.start_minutes()
 
         # Second 58 shows for the two seconds up to A's closing mark, at 59.19 s; nothing
         # has decoded yet, so the date line is all 0.
@@ -95,7 +76,7 @@ class ConfirmedTest(MinutesTest):
         difference = self.program.refused_sets()[0]
         # Three days are well within the 32-bit milliseconds Wine reports. The program asks
         # for B's minute plus the 315 ms a closing mark takes to reach it on average.
-        announced = start + datetime.timedelta(minutes=2)
+        announced = self.minute_a + datetime.timedelta(minutes=2)
         expected = round((announced.timestamp() + 0.315 - seen_at) * 1000)
         # The report is seen after the set, and at most a few tenths of a second after it
         # (50 ms allow for rounding on the way).
@@ -109,27 +90,20 @@ class ConfirmedTest(MinutesTest):
 
 class SpikesAndLostMarkTest(MinutesTest):
     def test_spikes_are_no_marks_and_a_lost_mark_fails_only_its_minute(self):
-        start = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
-        start += datetime.timedelta(days=DAYS_AHEAD)
-        seconds = telegrams(start, 2)
-        # Index k is second k + 1 of A; B's second 30 is lost. Spikes come between A's
-        # marks of seconds 11 and 12, and in A's silent second 59.
-        seconds[59 + 30] = None
-        spikes = [(10.6, 0xFF), (58.5, 0xFE)]
-        self.start_minutes(schedule(seconds, spikes))
+        # B's second 30 is lost: its mark's character, due at 89.19 s. Spikes come between
+        # A's marks of seconds 11 and 12, and in A's silent second 59.
+        self.assertEqual(self.marks.pop(58 + 30)[0], 89.19)
+        self.start_minutes([(10.6, 0xFF), (58.5, 0xFE)])
 
         # A decodes despite the spikes: its closing mark reloads the fields from the clock.
         ws.wait_for(lambda: self.readout()[0] != "00:00:00", 65, "A to decode")
         self.check_readout_shows_clock()
         # B's lost second 30 leaves a silent second, but the frame, which A's minute mark
         # came where it was due, keeps its seconds: 58 shows from 117.2 s to 119.2 s.
-        self.wait_until(118.3)
+        time.sleep(max(0.0, self.t0 + 118.3 - time.monotonic()))
         self.assertEqual(self.readout()[1][-2:], "58")
         self.player.join(5)
         time.sleep(2)  # B's closing mark has been polled
         self.assertEqual(self.readout()[1][-2:], "00")
         self.assertEqual(self.program.refused_sets(), [], "a minute that failed set the clock")
 
-
-if __name__ == "__main__":
-    unittest.main()

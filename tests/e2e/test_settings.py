@@ -1,11 +1,10 @@
-"""Start-up placement, Escape, the drag and the end of the session, with no signal at all."""
+"""Start-up placement, Escape, the drag and the ends from outside, with no signal at all."""
 
 import time
-import unittest
 from subprocess import PIPE, Popen
 
 import wine_session as ws
-from harness import LOADER, SessionTest
+from harness import LOADER, WM_CLOSE, WM_ENDSESSION, SessionTest
 
 
 class PlacedTest(SessionTest):
@@ -21,20 +20,18 @@ class PlacedTest(SessionTest):
         self.assertTrue(self.port.opened.is_set(), "COM3 was not opened")
         return program, window, geometry
 
+    def assert_saved(self, program, x, y):
+        self.assertEqual(program.wait(10), 0)
+        self.assertEqual(self.session.settings(), {"X": x, "Y": y, "W": "100", "H": "50"})
+        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
+
 
 class SettingsTest(PlacedTest):
-    def press_escape(self, program):
-        self.session.x("xdotool", "key", "Escape")
-        self.assertEqual(program.wait(10), 0)
-
     def test_first_start_uses_the_defaults_and_escape_saves_them(self):
         program, _, geometry = self.start_placed()
         self.assertEqual(geometry, (20, 20, 100, 50))
-
         # Escape acts on its release only; other keys do nothing.
-        self.session.x("xdotool", "keydown", "Escape")
-        self.session.x("xdotool", "key", "a", "Return", "space")
-        self.session.x("xdotool", "keydown", "Escape")  # auto-repeat
+        self.session.x("xdotool", "keydown", "Escape", "key", "a", "Return", "space")
         time.sleep(0.5)  # the timer runs twice meanwhile; nothing may end the program
         self.assertTrue(program.running(), "Escape ended the program before its release")
         self.session.x("xdotool", "keyup", "Escape")
@@ -42,23 +39,12 @@ class SettingsTest(PlacedTest):
         self.assertEqual(program.wait(10), 0)
         # An unmanaged window's program ends some 20 ms after Escape: fifty times that.
         self.assertLess(time.monotonic() - started, 1.0, "Escape took a second or more")
-        self.assertEqual(self.session.settings(), {"X": "20", "Y": "20", "W": "100", "H": "50"})
-        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
+        self.assert_saved(program, "20", "20")
 
-    def test_stored_place_off_the_screen_is_pulled_back_and_saved_at_a_close_from_outside(self):
-        # Off the right edge by as far as a stored value can be, and above the top.
-        program, _, geometry = self.start_placed(X=2147483647, Y=-7, W=100, H=50)
-        self.assertEqual(geometry, (924, 0, 100, 50))
-        self.assertEqual(self.probe("close")[0], 0)
-        self.assertEqual(program.wait(10), 0)
-        self.assertEqual(self.session.settings(), {"X": "924", "Y": "0", "W": "100", "H": "50"})
-        ws.wait_for(self.port.closed_again.is_set, 5, "the port's release")
-
-    def drag(self, window, press, release, origin=(20, 20)):
-        """Presses the buttons `press` at 50, 25 inside the window at `origin`, releases
+    def drag(self, window, press, release, left, top):
+        """Presses the buttons `press` at 50, 25 inside the window at `left`, `top`, releases
         `release`, and moves the cursor until the window has followed it by 250, 170."""
         x = self.session.x
-        left, top = origin
         x("xdotool", "mousemove", str(left + 50), str(top + 25))
         for button in press:
             x("xdotool", "mousedown", button)
@@ -70,31 +56,31 @@ class SettingsTest(PlacedTest):
         ws.wait_for(lambda: self.session.geometry(window) == (left + 250, top + 170, 100, 50),
                     10, "the window to follow the cursor")
 
-    def move_from_outside(self, window, left, top):
-        """Moves the window as Windows does when a monitor goes."""
+    def move_from_outside(self, window, left, top):  # as Windows does when a monitor goes
         self.assertEqual(self.probe("move", str(left), str(top))[0], 0)
         ws.wait_for(lambda: self.session.geometry(window) == (left, top, 100, 50), 10,
                     "the window to be moved")
 
-    def test_a_drag_starts_at_the_real_place_which_the_end_of_the_session_saves(self):
-        program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
+    def test_a_place_off_the_screen_is_pulled_back_and_a_drag_starts_at_the_real_place(self):
+        # Off the right edge by as far as a stored value can be, and above the top.
+        program, window, geometry = self.start_placed(X=2147483647, Y=-7, W=100, H=50)
+        self.assertEqual(geometry, (924, 0, 100, 50))
         self.move_from_outside(window, 300, 200)
-        self.drag(window, ["1"], [], origin=(300, 200))
+        self.drag(window, ["1"], [], 300, 200)
         # With the button still held: a 1 mark, which no minute mark is, counts the seconds
         # since the open.
         self.port.write([0x00])
         ws.wait_for(lambda: not self.readout(550, 370)[1].endswith(":00"), 10, "a poll in the drag")
         self.session.x("xdotool", "mouseup", "1")
+        # The end of the session saves the place the window was last moved to.
         self.move_from_outside(window, 600, 400)
-        # The probe returns once the message was handled.
-        self.assertEqual(self.probe("endsession", "0")[0], 0)
+        self.send(WM_ENDSESSION, 0)
         self.assertTrue(program.running(), "an end of session that was called off ended it")
-        self.assertEqual(self.session.settings()["X"], "20", "saved when the end was called off")
-        self.assertEqual(self.probe("endsession", "1")[0], 0)
-        self.assertEqual(program.wait(10), 0)
-        self.assertEqual(self.session.settings(), {"X": "600", "Y": "400", "W": "100", "H": "50"})
+        self.assertEqual(self.session.settings()["Y"], "-7", "saved when the end was called off")
+        self.send(WM_ENDSESSION, 1)
+        self.assert_saved(program, "600", "400")
 
-    def test_swapped_buttons_drag_with_the_physical_right_one(self):
+    def test_swapped_buttons_drag_with_the_physical_right_one_and_a_close_saves(self):
         # Wine swaps what it reports, not its input: the logical left button stays X button
         # 1. Holding button 3 after a click of button 1 is what a swapped user's press of
         # the physical right button looks like on Windows.
@@ -103,25 +89,22 @@ class SettingsTest(PlacedTest):
                        self.session.env)
         self.addCleanup(ws.run_quietly, [LOADER, "reg", "delete", *mouse, "/f"], self.session.env)
         program, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
-        self.drag(window, ["3", "1"], ["1"])
+        self.drag(window, ["3", "1"], ["1"], 20, 20)
         self.session.x("xdotool", "mouseup", "3")
-        self.press_escape(program)
-        self.assertEqual(self.session.settings()["X"], "270")
+        self.send(WM_CLOSE)
+        self.assert_saved(program, "270", "190")
 
 
 class WorkAreaTest(PlacedTest):
     """A session of its own: Wine's desktop reads the work area once, when it starts."""
 
     def test_a_place_under_the_taskbar_is_pulled_up_into_the_work_area(self):
-        # A taskbar 40 px high along the bottom, as a window manager reports it. Xvfb drops it when
-        # its last client leaves: xprop -spy holds the display from its first line on.
+        # Taskbars 40 px high along the top and the bottom, as a window manager reports them.
+        # Xvfb drops them when its last client leaves: xprop -spy holds the display.
         spy = Popen(["xprop", "-root", "-spy", "_NET_WORKAREA"], stdout=PIPE, env=self.session.env)
         self.addCleanup(lambda: (spy.kill(), spy.wait(), spy.stdout.close()))
         spy.stdout.readline()
         self.session.x("xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
-                       "0, 0, 1024, 728")
+                       "0, 40, 1024, 688")
         self.assertEqual(self.start_placed(X=20, Y=718, W=100, H=50)[2], (20, 678, 100, 50))
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -7,19 +7,16 @@ import re
 import shlex
 import shutil
 import subprocess
-import unittest
 import xml.etree.ElementTree as ET
 
 import wine_session as ws
 from harness import EXE, LOADER, SessionTest
 
-SCRIPTS = os.path.join(ws.ROOT, "package")
 NAMESPACE = {"t": "http://schemas.microsoft.com/windows/2004/02/mit/task"}
 # Spaces, an ampersand, parentheses and a letter beyond ASCII. Wine's cmd itself drops a lone
 # % or ! from an expanded value, which Windows' cmd keeps, so those two are not tried here.
 FOLDER = "Tools & Programs (x86) Düsseldorf"
 USER = "Jürgen & Co"
-TERMINAL_CODES = re.compile(r"\x1b\[[0-9;?]*[A-Za-z]")
 
 
 def in_task(path):
@@ -27,25 +24,9 @@ def in_task(path):
     return "/".join("t:" + step for step in path.split("/"))
 
 
-def text_of(task, path):
-    return task.findtext(in_task(path), namespaces=NAMESPACE)
-
-
 class TaskTest(SessionTest):
-    def setUp(self):
-        self.folder = os.path.join(self.session.dir, FOLDER)
-        os.makedirs(self.folder)
-        self.addCleanup(shutil.rmtree, self.folder)
-        for name in ("install-task.cmd", "uninstall-task.cmd"):
-            shutil.copy(os.path.join(SCRIPTS, name), self.folder)
-        shutil.copy(EXE, os.path.join(self.folder, "horax.exe"))
-        self.windows_folder = "Z:" + self.folder.replace("/", "\\") + "\\"
-        self.xml = os.path.join(self.folder, "horax-task.xml")
-        self.registered = os.path.join(self.session.prefix, "drive_c", "windows", "system32",
-                                       "tasks", "horax")
-
     def run_script(self, *args):
-        """(exit code, what it printed), from a console as wide as the longest line."""
+        """(exit code, what it printed less terminal codes), from a console 300 columns wide."""
         command = shlex.join([LOADER, "cmd", "/c", *args])
         log = os.path.join(self.session.dir, "script.log")
         with open(log, "wb") as out:
@@ -53,16 +34,38 @@ class TaskTest(SessionTest):
                                   cwd=self.folder, env=self.session.env, stdin=subprocess.DEVNULL,
                                   stdout=out, stderr=out, timeout=120).returncode
         with open(log, encoding="utf-8", errors="replace") as f:
-            return code, TERMINAL_CODES.sub("", f.read()).replace("\r", "")
+            return code, re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", f.read()).replace("\r", "")
 
-    def test_install_writes_the_task_wine_registers_it_and_uninstall_removes_it(self):
+    def test_refusals_the_task_for_the_user_running_it_or_one_named_and_its_removal(self):
+        self.folder = os.path.join(self.session.dir, FOLDER)
+        os.makedirs(self.folder)
+        for name in ("install-task.cmd", "uninstall-task.cmd"):
+            shutil.copy(os.path.join(ws.ROOT, "package", name), self.folder)
+        shutil.copy(EXE, os.path.join(self.folder, "horax.exe"))
+        xml = os.path.join(self.folder, "horax-task.xml")
+        for args in (["5"], ["12"], [], ["2", "someone", "more"]):
+            with self.subTest(args=args):
+                code, output = self.run_script("install-task.cmd", *args)
+                self.assertEqual(code, 2)
+                self.assertIn("1 to 4", output)
+                self.assertFalse(os.path.exists(xml))
+
+        code, output = self.run_script("install-task.cmd", "1")
+        self.assertEqual(code, 0, output)
+        user = ET.parse(xml).getroot().findtext(in_task("Principals/Principal/UserId"),
+                                                namespaces=NAMESPACE)
+        domain, name = user.split("\\")
+        self.assertTrue(domain)
+        self.assertEqual(name, pwd.getpwuid(os.getuid()).pw_name)
+        self.assertIn(f"for {user}.", output)
+
         code, output = self.run_script("install-task.cmd", "3", USER)
         self.assertEqual(code, 0, output)
         self.assertIn(f"for {USER}.", output)
         self.assertIn("\n    schtasks /run /tn horax\n", output)
-        with open(self.xml, "rb") as f:
-            task = ET.fromstring(f.read())
+        task = ET.parse(xml).getroot()
         self.assertEqual(task.tag, "{%s}Task" % NAMESPACE["t"])
+        windows_folder = "Z:" + self.folder.replace("/", "\\") + "\\"
         expected = {
             "Triggers/LogonTrigger/UserId": USER,
             "Triggers/LogonTrigger/Delay": "PT30S",
@@ -73,38 +76,18 @@ class TaskTest(SessionTest):
             "Settings/StopIfGoingOnBatteries": "false",
             "Settings/ExecutionTimeLimit": "PT0S",
             "Settings/Priority": "4",
-            "Actions/Exec/Command": self.windows_folder + "horax.exe",
+            "Actions/Exec/Command": windows_folder + "horax.exe",
             "Actions/Exec/Arguments": "3",
-            "Actions/Exec/WorkingDirectory": self.windows_folder,
+            "Actions/Exec/WorkingDirectory": windows_folder,
         }
-        self.assertEqual({path: text_of(task, path) for path in expected}, expected)
+        self.assertEqual({path: task.findtext(in_task(path), namespaces=NAMESPACE)
+                          for path in expected}, expected)
         self.assertEqual(task.find(in_task("Actions"), NAMESPACE).get("Context"),
                          task.find(in_task("Principals/Principal"), NAMESPACE).get("id"))
-        self.assertTrue(os.path.exists(self.registered), "Wine's schtasks registered nothing")
+        registered = os.path.join(self.session.prefix, "drive_c/windows/system32/tasks/horax")
+        self.assertTrue(os.path.exists(registered), "Wine's schtasks registered nothing")
 
         code, output = self.run_script("uninstall-task.cmd")
         self.assertEqual(code, 0, output)
-        self.assertFalse(os.path.exists(self.registered), "the task is still registered")
-        self.assertFalse(os.path.exists(self.xml))
-
-    def test_the_task_is_for_the_user_running_the_script_unless_named(self):
-        code, output = self.run_script("install-task.cmd", "1")
-        self.assertEqual(code, 0, output)
-        with open(self.xml, "rb") as f:
-            user = text_of(ET.fromstring(f.read()), "Principals/Principal/UserId")
-        domain, name = user.split("\\")
-        self.assertTrue(domain)
-        self.assertEqual(name, pwd.getpwuid(os.getuid()).pw_name)
-        self.assertIn(f"for {user}.", output)
-
-    def test_a_port_other_than_1_to_4_is_refused(self):
-        for args in (["5"], ["12"], [], ["2", "someone", "more"]):
-            with self.subTest(args=args):
-                code, output = self.run_script("install-task.cmd", *args)
-                self.assertEqual(code, 2)
-                self.assertIn("1 to 4", output)
-                self.assertFalse(os.path.exists(self.xml))
-
-
-if __name__ == "__main__":
-    unittest.main()
+        self.assertFalse(os.path.exists(registered), "the task is still registered")
+        self.assertFalse(os.path.exists(xml))

@@ -7,11 +7,6 @@ shift
 rm -f "$ports"/com[1-4]
 ln -s /dev/null "$ports/com1"
 socat pty,rawer,link="$ports/com3" pty,rawer,link="$ports/com4" &
-while [ ! -e "$ports/com4" ]; do
-  sleep 0.05
-done
+trap 'kill $!; rm -f "$ports/com1"' EXIT
+while [ ! -e "$ports/com4" ]; do sleep 0.05; done
 "$@"
-status=$?
-kill $!
-rm -f "$ports/com1"
-exit $status

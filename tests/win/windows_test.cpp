@@ -1,5 +1,5 @@
-// The receiver port on the COM ports null_modem.sh wires: COM3 receives what is written to
-// COM4, COM1 is no serial port. The display on a window of the program's own class.
+// The receiver port on the COM ports null_modem.sh wires; the display on a window of the
+// program's own class.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <numeric>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/window_win.h"
@@ -60,51 +62,38 @@ TEST(ReceiverPortTest, RefusedPortsLeaveNoHandleAndNumbersOutOfRangeTouchNothing
   // A number without a device: Wine opens a stand-in for a mapped one, and gives those past
   // the mapped four to the machine's own serial ports, so the highest one free is taken.
   char device[MAX_PATH];
-  unsigned missing = kHighestPort;
-  while (missing > kSender &&
-         QueryDosDeviceA(("COM" + std::to_string(missing)).c_str(), device, MAX_PATH) != 0) {
-    --missing;
-  }
-  if (missing > kSender) {
-    ExpectRefused(missing, kNoPort);
+  for (unsigned missing = kHighestPort; missing > kSender; --missing) {
+    if (!QueryDosDeviceA(("COM" + std::to_string(missing)).c_str(), device, MAX_PATH)) {
+      ExpectRefused(missing, kNoPort);
+      break;
+    }
   }
   // A port whose handle would not fit in 16 bits, once the handle table is that full.
-  std::vector<HANDLE> filling = {CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-  while (reinterpret_cast<UINT_PTR>(filling.back()) <= kNoPort) {
-    filling.emplace_back();
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), filling.front(), GetCurrentProcess(),
-                                &filling.back(), 0, FALSE, DUPLICATE_SAME_ACCESS));
-  }
+  std::vector<HANDLE> filling;
+  do {
+    filling.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(filling.back());
+  } while (reinterpret_cast<UINT_PTR>(filling.back()) <= kNoPort);
   ExpectRefused(kReceiver, kNoPort);
   std::for_each(filling.begin(), filling.end(), CloseHandle);
 }
 
 TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
   // Every setting the wrong way; a pseudo-terminal keeps too few for the port to show this.
-  DCB line;
+  DCB line, expected;
   std::memset(&line, 0xFF, sizeof(line));
   line.fBinary = FALSE;
-  const DCB expected = {
-      0xFFFFFFFF,                      // DCBlength, as it was
-      50,                              // BaudRate
-      1,                               // fBinary: the only mode Windows has
-      0,          1,       1,          // fParity; fOutxCtsFlow, fOutxDsrFlow, as they were
-      0,                               // fDtrControl: DTR_CONTROL_DISABLE
-      0,                               // fDsrSensitivity
-      1,          1,       1,      0,  // fTXContinueOnXoff, fOutX, fInX, as they were; fErrorChar
-      0,                               // fNull
-      1,                               // fRtsControl: RTS_CONTROL_ENABLE
-      1,          0x1FFFF,             // fAbortOnError, fDummy2, as they were
-      0xFFFF,     0xFFFF,  0xFFFF,     // wReserved, XonLim, XoffLim, as they were
-      8,                               // ByteSize
-      0,                               // Parity: NOPARITY
-      0,                               // StopBits: ONESTOPBIT
-      '\xFF',     '\xFF',  '\xFF', '\xFF', '\xFF',  // XonChar .. EvtChar, as they were
-      0xFFFF,                                       // wReserved1, as it was
-  };
+  std::memset(&expected, 0xFF, sizeof(expected));  // what is not named here stays as it was
+  expected.BaudRate = 50;
+  expected.ByteSize = 8;
+  expected.Parity = expected.StopBits = 0;      // NOPARITY, ONESTOPBIT
+  expected.fBinary = expected.fRtsControl = 1;  // the only mode Windows has; RTS_CONTROL_ENABLE
+  // DTR_CONTROL_DISABLE, and no parity checking, error character, null stripping or DSR
+  expected.fDtrControl = expected.fParity = expected.fErrorChar = expected.fNull = 0;
+  expected.fDsrSensitivity = 0;
   PrepareReceiverLine(&line);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&line), sizeof(DCB)),
-            std::string(reinterpret_cast<const char*>(&expected), sizeof(DCB)));
+            std::string(reinterpret_cast<char*>(&expected), sizeof(DCB)));
 }
 
 TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
@@ -167,32 +156,20 @@ const COLORREF kOddScheme[kSchemeSize] = {RGB(255, 255, 0), RGB(0, 0, 160), RGB(
 
 using Picture = std::vector<std::string>;  // rows of symbols, top row first
 
-// The text picture bound as RCDATA `name` (see pictures.rc).
-Picture LoadPicture(const char* name) {
-  const HRSRC found = FindResourceA(nullptr, name, RT_RCDATA);
+// The glyph table, bound as RCDATA (see pictures.rc).
+Picture LoadGlyphTable() {
+  const HRSRC found = FindResourceA(nullptr, "GLYPH_TABLE", RT_RCDATA);
   std::istringstream text(
       std::string(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
                   SizeofResource(nullptr, found)));
-  Picture rows;
-  for (std::string row; std::getline(text, row);) {
-    rows.push_back(row);
-  }
-  return rows;
+  return {std::istream_iterator<std::string>(text), std::istream_iterator<std::string>()};
 }
 
-// The glyph table's black, dark and bright green, the bevel's (L)ight, (D)ark and (F)ace
-// colours, and else the sentinel.
-COLORREF ColourOf(char symbol) {
-  const COLORREF kLegend[] = {RGB(0, 0, 0), RGB(0, 128, 0), RGB(0, 255, 0)};
-  const size_t legend = std::string(".o#").find(symbol), scheme = std::string("LDF").find(symbol);
-  return legend != std::string::npos   ? kLegend[legend]
-         : scheme != std::string::npos ? GetSysColor(kSchemeElements[scheme])
-                                       : kSentinel;
-}
-
-// The black panel in two bevels of kDepth rings, the outer raised: light top and left edges,
-// dark bottom and right ones (the other way round inside), face colour at the cut corners.
-Picture FacePicture() {
+// The black panel in two bevels of kDepth rings, the outer raised: (L)ight top and left
+// edges, (D)ark bottom and right ones (the other way round inside), (F)ace colour at the cut
+// corners; and on it the readout's two lines as the glyph table has them.
+Picture Face(const std::string& date, const std::string& time) {
+  static const Picture glyphs = LoadGlyphTable();
   Picture face(kHeight, std::string(kWidth, '.'));
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
@@ -203,110 +180,80 @@ Picture FacePicture() {
       face[y][x] = ring >= 2 * kDepth ? '.' : corner ? 'F' : light ? 'L' : 'D';
     }
   }
+  for (const auto& line : {std::make_pair(kDateTop, date), std::make_pair(kTimeTop, time)}) {
+    int x = kLineLeft;
+    for (char c : line.second) {
+      const int width = c == ':' ? CharWidth / 2 : CharWidth;
+      const int cell = c == ':' ? kPunctuationCell : c - '0' + kZeroCell;
+      for (int row = 0; row < CharHeight; ++row) {
+        face[line.first + row].replace(x, width, glyphs[row], cell * CharWidth, width);
+      }
+      x += width;
+    }
+  }
   return face;
 }
 
-// The program's window as its start-up makes it, with the glyph strip loaded; the tests
-// draw on it and read it back through window_.
-class FaceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    RegisterWindowClass(instance);
-    MainWindow =
-        CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClassName, kWindowTitle, WS_POPUP | WS_VISIBLE, 0,
-                        0, kWidth, kHeight, nullptr, nullptr, instance, nullptr);
-    WindowGeometry = {0, 0, kWidth, kHeight};
-    GlyphStrip = LoadBitmapA(instance, "LCD_08X13");
-    // The first paint, which the creation asks for with an erase, is over before a test draws.
-    UpdateWindow(MainWindow);
-    window_ = GetDC(MainWindow);
-    SelectObject(window_, GetStockObject(DKGRAY_BRUSH));
-    PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
-  }
-  void TearDown() override {
-    SetSysColors(kSchemeSize, kSchemeElements, kUserScheme);
-    ReleaseDC(MainWindow, window_);
-    DeleteObject(GlyphStrip);
-    DestroyWindow(MainWindow);
-    UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));
-    // The window procedure ends the message loop when its window goes.
-    MSG quit;
-    PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-  }
-
-  // Puts the readout's two lines on `picture` as the glyph table has them.
-  Picture WithReadout(Picture picture, const std::string& date, const std::string& time) {
-    for (const auto& line : {std::make_pair(kDateTop, date), std::make_pair(kTimeTop, time)}) {
-      int x = kLineLeft;
-      for (char c : line.second) {
-        const int width = c == ':' ? CharWidth / 2 : CharWidth;
-        const int cell = c == ':' ? kPunctuationCell : c - '0' + kZeroCell;
-        for (int row = 0; row < CharHeight; ++row) {
-          picture[line.first + row].replace(x, width, glyphs_[row], cell * CharWidth, width);
-        }
-        x += width;
+// Every pixel of `window` against `expected`, from its top left corner: the glyph table's
+// black, dark and bright green, the sentinel ('?'), or the bevel's colours as the scheme has
+// them now.
+::testing::AssertionResult Shows(HDC window, const Picture& expected) {
+  COLORREF colours[] = {RGB(0, 0, 0), RGB(0, 128, 0), RGB(0, 255, 0), kSentinel, 0, 0, 0};
+  std::transform(kSchemeElements, kSchemeElements + kSchemeSize, colours + 4, GetSysColor);
+  for (int y = 0; y < static_cast<int>(expected.size()); ++y) {
+    for (int x = 0; x < static_cast<int>(expected[y].size()); ++x) {
+      if (GetPixel(window, x, y) != colours[std::string(".o#?LDF").find(expected[y][x])]) {
+        return ::testing::AssertionFailure()
+               << "(" << x << ", " << y << ") is not '" << expected[y][x] << "'";
       }
     }
-    return picture;
   }
+  return ::testing::AssertionSuccess();
+}
 
-  // Every pixel of the window against `expected`, from its top left corner.
-  ::testing::AssertionResult Shows(const Picture& expected) {
-    for (int y = 0; y < static_cast<int>(expected.size()); ++y) {
-      for (int x = 0; x < static_cast<int>(expected[y].size()); ++x) {
-        if (GetPixel(window_, x, y) != ColourOf(expected[y][x])) {
-          return ::testing::AssertionFailure()
-                 << "(" << x << ", " << y << ") is not '" << expected[y][x] << "'";
-        }
-      }
-    }
-    return ::testing::AssertionSuccess();
-  }
+TEST(FaceTest, RepaintedPixelForPixelInEitherSchemeWithoutAnEraseLeavingNoGdiObject) {
+  // The program's window as its start-up makes it, with the glyph strip loaded, and its
+  // first paint, which the creation asks for with an erase, over.
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  RegisterWindowClass(instance);
+  MainWindow =
+      CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClassName, kWindowTitle, WS_POPUP | WS_VISIBLE, 0, 0,
+                      kWidth, kHeight, nullptr, nullptr, instance, nullptr);
+  WindowGeometry = {0, 0, kWidth, kHeight};
+  GlyphStrip = LoadBitmapA(instance, "LCD_08X13");
+  UpdateWindow(MainWindow);
+  const HDC window = GetDC(MainWindow);
+  SelectObject(window, GetStockObject(DKGRAY_BRUSH));
+  PatBlt(window, 0, 0, kWidth, kHeight, PATCOPY);
+  // The window was drawn over, as a window on top of it leaves it; a paint without an erase
+  // brings all of it back.
+  const Picture overdrawn(kHeight, std::string(kWidth, '?'));
+  EXPECT_TRUE(Shows(window, overdrawn));
+  InvalidateRect(MainWindow, nullptr, FALSE);
+  UpdateWindow(MainWindow);
+  EXPECT_TRUE(Shows(window, Face("00:00:00", "00:00:00")));
 
-  const Picture glyphs_ = LoadPicture("GLYPH_TABLE");
-  HDC window_;
-};
-
-TEST_F(FaceTest, PaintedAndRedrawnPixelForPixelInEitherSchemeLeavingNoGdiObject) {
-  PaintFace();
-  EXPECT_TRUE(Shows(WithReadout(FacePicture(), "00:00:00", "00:00:00")));
-
-  // The readout's strips alone bring the window up to date. (It clears no more than its
-  // lines, so each line here is at least as long as the one before.)
-  const struct {
-    TimeFieldsRecord Fields;
-    uint8_t Second;
-    const char *Date, *Time;
-  } kReadouts[] = {{{46, 18, 16, 0, 8, 86}, 58, "16:08:86", "18:46:58"},
-                   {{3, 7, 5, 0, 12, 199}, 255, "05:12:199", "07:03:255"}};
-  for (const auto& readout : kReadouts) {
-    TimeFields = readout.Fields;
-    ReceiverState.SecondCounter = readout.Second;
-    DrawReadout(0);
-    EXPECT_TRUE(Shows(WithReadout(FacePicture(), readout.Date, readout.Time))) << readout.Date;
-  }
+  // The readout's strips alone bring the window up to date, numbers of three digits too.
+  TimeFields = {3, 7, 5, 0, 12, 199};
+  ReceiverState.SecondCounter = 255;
+  DrawReadout(0);
+  EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255")));
   // Without the strip, or without an area to compose in, it draws nothing.
   const HBITMAP strip = GlyphStrip;
-  const struct {
-    HBITMAP Strip;
-    WindowGeometryRecord Area;
-  } kBlanks[] = {
+  const std::pair<HBITMAP, WindowGeometryRecord> kBlanks[] = {
       {nullptr, WindowGeometry}, {strip, {0, 0, 0, kHeight}}, {strip, {0, 0, kWidth, 0}}};
   TimeFields = {};
-  for (const auto& blank : kBlanks) {
-    GlyphStrip = blank.Strip;
-    WindowGeometry = blank.Area;
+  for (const auto& [blank_strip, area] : kBlanks) {
+    GlyphStrip = blank_strip;
+    WindowGeometry = area;
     DrawReadout(0);
-    EXPECT_TRUE(Shows(WithReadout(FacePicture(), "05:12:199", "07:03:255"))) << blank.Area.Width;
+    EXPECT_TRUE(Shows(window, Face("05:12:199", "07:03:255"))) << area.Width;
   }
   GlyphStrip = strip;
-  WindowGeometry = kBlanks[0].Area;
+  WindowGeometry = kBlanks[0].second;
 
+  // The odd scheme: the repaint it brings is over before the sentinel goes down below.
   SetSysColors(kSchemeSize, kSchemeElements, kOddScheme);
-  PaintFace();
-  EXPECT_TRUE(Shows(WithReadout(FacePicture(), "00:00:00", "00:00:255"))) << "in the odd scheme";
-
   // Wine counts no GDI objects, so the room left for them is measured by filling it with pens.
   const auto free_room = [] {
     std::vector<HPEN> pens;
@@ -322,21 +269,14 @@ TEST_F(FaceTest, PaintedAndRedrawnPixelForPixelInEitherSchemeLeavingNoGdiObject)
     DrawReadout(0);
   }
   EXPECT_EQ(free_room(), room) << "GDI objects left behind";
-}
 
-TEST_F(FaceTest, RepaintedWithoutAnEraseWhileAnEraseDrawsNothing) {
-  TimeFields = {};
-  ReceiverState.SecondCounter = 0;
-  // The window was drawn over, as a window on top of it leaves it.
-  const Picture overdrawn(kHeight, std::string(kWidth, '?'));
-  ASSERT_TRUE(Shows(overdrawn));
-  InvalidateRect(MainWindow, nullptr, FALSE);
-  UpdateWindow(MainWindow);
-  EXPECT_TRUE(Shows(WithReadout(FacePicture(), "00:00:00", "00:00:00")));
-  // An erase leaves the drawing to the paint that comes with it.
-  PatBlt(window_, 0, 0, kWidth, kHeight, PATCOPY);
-  EXPECT_NE(SendMessageA(MainWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(window_), 0), 0);
-  EXPECT_TRUE(Shows(overdrawn)) << "the erase drew";
+  // An erase leaves the drawing to the paint that comes with it; PaintFace draws it all.
+  PatBlt(window, 0, 0, kWidth, kHeight, PATCOPY);
+  EXPECT_NE(SendMessageA(MainWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(window), 0), 0);
+  EXPECT_TRUE(Shows(window, overdrawn)) << "the erase drew";
+  PaintFace();
+  EXPECT_TRUE(Shows(window, Face("00:00:00", "00:00:255"))) << "in the odd scheme";
+  SetSysColors(kSchemeSize, kSchemeElements, kUserScheme);
 }
 
 }  // namespace
