@@ -45,8 +45,10 @@ void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port,
   if (!watch->Closed) {
     if (NoteReadOutcome(watch, read_failed, now)) {
       CloseMonitorPort();
+      // As horax gives it up: nothing of the minute before confirms one after the return.
+      RestartReception();
       NotePortClosed(watch, now);
-      ReportPortEvent(monitor, port, "went away; waiting for it to return", now);
+      ReportPortEvent(monitor, port, kPortWentAway, now);
     }
     return;
   }
@@ -59,7 +61,7 @@ void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port,
   NoteReopenTried(watch, opened, now);
   if (opened) {
     RestartMonitor(monitor, now);
-    ReportPortEvent(monitor, port, "is back; reception starts afresh", now);
+    ReportPortEvent(monitor, port, kPortIsBack, now);
   }
 }
 

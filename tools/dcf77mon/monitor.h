@@ -21,6 +21,10 @@ constexpr int kCharacterValues = 256;
 constexpr char kRecordingHeader[] =
     "# dcf77mon recording: ms value, one character a line: the milliseconds since the start "
     "at which it arrived, and its value in decimal\n";
+// A recording notes the port's going and coming back as "# ms: PORT <event>", so that a
+// replay starts reception afresh where the session did.
+constexpr char kPortWentAway[] = "went away; waiting for it to return";
+constexpr char kPortIsBack[] = "is back; reception starts afresh";
 
 struct MonitorRecord {
   FILE* Out;        // the lines

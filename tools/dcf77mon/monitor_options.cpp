@@ -32,8 +32,8 @@ const char kHelpText[] =
     "between 0 and 1 that its bit may have turned, and the mark's second in the minute, with\n"
     "\"left out\" or \"replaces\" where two came in one second); a line per minute (the date\n"
     "and time it decoded to and whether the minutes before confirmed it, or which seconds\n"
-    "held no mark, or why it failed); a status line (marks this minute, spikes and broken marks in the last\n"
-    "60 s, minutes decoded of the last 10). Ctrl-C ends with a summary.\n"
+    "held no mark, or why it failed); a status line (marks this minute, spikes and broken\n"
+    "marks in the last 60 s, minutes decoded of the last 10). Ctrl-C ends with a summary.\n"
     "Exit status: 0, or 2 for a port that cannot be used or a bad recording.\n";
 
 bool Refuse(char* message, const char* what, const char* argument) {

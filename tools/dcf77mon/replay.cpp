@@ -25,6 +25,20 @@ uint32_t FindPoll(double ms) {
   return kPollPeriodMs * (polls < 1 ? 1 : static_cast<uint32_t>(polls));
 }
 
+enum PortEvent { kNoPortEvent, kPortLost, kPortBack };
+
+// A note "# ms: PORT <event>" of the port's going or coming back, with its poll's tick.
+PortEvent ReadPortEvent(const char* line, double* ms) {
+  int length = 0;
+  if (std::sscanf(line, "# %lf ms: %n", ms, &length) != 1 || length == 0) {
+    return kNoPortEvent;
+  }
+  if (std::strstr(line + length, kPortWentAway) != nullptr) {
+    return kPortLost;
+  }
+  return std::strstr(line + length, kPortIsBack) != nullptr ? kPortBack : kNoPortEvent;
+}
+
 }  // namespace
 
 bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint32_t* end_ms,
@@ -43,6 +57,20 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
     double value = 0;
     const RecordLineKind kind = ReadRecordLine(line, &ms, &value);
     if (kind == kCommentLine) {
+      // The session noted the event after its poll had run, and reception then started
+      // afresh as horax's does.
+      const PortEvent event = ReadPortEvent(line, &ms);
+      if (event != kNoPortEvent && ms >= last_ms && ms <= kLastMs) {
+        for (; poll <= ms; poll += kPollPeriodMs) {
+          RunPoll(monitor, poll);
+        }
+        if (event == kPortLost) {
+          RestartReception();
+        } else {
+          RestartMonitor(monitor, static_cast<uint32_t>(ms));
+        }
+        last_ms = ms;
+      }
       continue;
     }
     if (kind == kBadLine) {

@@ -13,8 +13,9 @@
 constexpr size_t kReplayMessageSize = 256;
 
 // Plays `file` (called `name` in messages) into `monitor`, which StartMonitor has set up,
-// up to the poll of its last character, whose tick goes to *end_ms. False, with a message
-// that names the line, at a line that is neither a comment nor "ms value" with a whole
+// up to the poll of its last character, whose tick goes to *end_ms. Where the recording notes
+// that the port went away or came back, reception starts afresh as it did then. False, with a
+// message that names the line, at a line that is neither a comment nor "ms value" with a whole
 // value of 0-255 and a time no earlier than the line before, or when `file` cannot be
 // read; the lines before it have been played then.
 bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint32_t* end_ms,
