@@ -218,13 +218,15 @@ FramedCharacterRecord FrameCharacter(uint8_t value, uint32_t now) {
   // locked frame takes whatever comes when the mark is due: a stray there sets the phase
   // no more than a mark would, which the minute's marks set.
   if (when_due && (r.Locked || after_silence)) {
+    // Only a mark after its silent second vouches for the frame; a candidate elsewhere stands
+    // until then, so that a frame locked on a lost mark's silence can move.
     if (after_silence) {
       r.Locked = true;
       r.MissedMarks = 0;
+      r.HasCandidate = false;
     } else {
       NoteMissedMinuteMark();
     }
-    r.HasCandidate = false;
     CloseMinute(kMarkCame, due, &result.Minute);
     result.Closed = true;
   } else if (after_silence && !r.Locked) {

@@ -272,6 +272,19 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
                      {"moved", "moved", "held 01:31", "confirmed 01:32 clock 01:32:00"}});
   }
   {
+    // Lost marks lock the frame on second 21: a silent second where the unlocked frame put
+    // the minute mark, and again a minute later, with the true minute mark lost between. The
+    // true minute marks are then only candidates, until two a minute apart move the frame.
+    std::vector<Character> c = Send(Minutes(6));
+    Drop(&c, 0, 21);
+    Drop(&c, 1, 0);
+    Drop(&c, 1, 21);
+    cases.push_back({"a frame locked on lost marks",
+                     c,
+                     {"moved", "missing 37, 38", "missing 37", "moved", "held 01:33",
+                      "confirmed 01:34 clock 01:34:00", "confirmed 01:35 clock 01:35:00"}});
+  }
+  {
     // Nothing from second 10 of 01:33's minute for three minutes: each minute ends where
     // its mark was due, and the first whole minute after is confirmed across the outage.
     std::vector<Character> c = Send(Minutes(8));
