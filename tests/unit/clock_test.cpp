@@ -141,10 +141,15 @@ TEST_F(ClockTest, AHeldMinuteConfirmsUpToTenMinutesOnByTheTicks) {
   }
 }
 
-TEST_F(ClockTest, AWrongMinuteBetweenTwoGoodOnesCostsThemNothing) {
+TEST_F(ClockTest, WrongMinutesBetweenTwoGoodOnesCostThemNothing) {
   EXPECT_EQ(Decode({30, 1, 10, 2, 1, 12}, kFirstTick), 0);
-  EXPECT_EQ(Decode({30, 7, 10, 2, 1, 12}, kFirstTick + kMinuteMs), 0);  // two hour bits lost
-  EXPECT_EQ(Decode({32, 1, 10, 2, 1, 12}, kFirstTick + 2 * kMinuteMs), 2);
+  for (uint8_t minute = 1; minute <= 9; ++minute) {  // each with a wrong hour of its own
+    EXPECT_EQ(
+        Decode({static_cast<uint8_t>(30 + minute), static_cast<uint8_t>(2 + minute), 10, 2, 1, 12},
+               kFirstTick + minute * kMinuteMs),
+        0);
+  }
+  EXPECT_EQ(Decode({40, 1, 10, 2, 1, 12}, kFirstTick + 10 * kMinuteMs), 2);
 }
 
 TEST_F(ClockTest, TheSetLandsOnTheTimeOfItsCall) {
