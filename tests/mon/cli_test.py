@@ -4,7 +4,6 @@ what they expect with generous deadlines; the one pause lets the monitor's retri
 import atexit
 import os
 import re
-import select
 import signal
 import subprocess
 import sys
@@ -63,8 +62,7 @@ def characters(lines):
 
 def refuse(args, message):
     result = subprocess.run([MON, *args], capture_output=True, text=True, timeout=DEADLINE)
-    assert result.returncode == 2, (args, result)
-    assert result.stderr == f"dcf77mon: {message}\n", (args, result.stderr)
+    assert (result.returncode, result.stderr) == (2, f"dcf77mon: {message}\n"), (args, result)
 
 
 class Pty:
