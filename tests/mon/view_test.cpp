@@ -62,10 +62,7 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
        "minute: 00.00.00 00:00 ???, decoded, held: its minute mark was lost, so it sets nothing"},
   };
   for (const auto& c : kCases) {
-    MinuteResultRecord minute = {};
-    minute.Verdict = c.verdict;
-    minute.Missing = c.missing;
-    minute.MarkLost = c.lost;
+    const MinuteResultRecord minute = {c.verdict, c.lost, 0, c.missing, kTelegramGood, {}};
     char line[kViewLineSize];
     EXPECT_EQ(FormatMinuteLine(minute, c.partial, line, sizeof line),
               static_cast<int>(strlen(c.line)));
