@@ -47,17 +47,6 @@ std::vector<UartCharacterRecord> ReceiveStream(int seconds, const ChangeFunction
   return characters;
 }
 
-// As a recording: "ms value" a line, the time to a tenth of a millisecond.
-std::string Record(const std::vector<UartCharacterRecord>& characters) {
-  std::string text = "# made by the test\n";
-  for (const UartCharacterRecord& c : characters) {
-    char line[64];
-    std::snprintf(line, sizeof line, "%.1f %u\n", c.DoneMs, c.Value);
-    text += line;
-  }
-  return text;
-}
-
 std::string ReadAll(FILE* file) {
   std::string text;
   std::rewind(file);
@@ -139,7 +128,11 @@ TEST(FaultTest, EachFaultGetsItsVerdict) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    const std::string output = Replay(Record(ReceiveStream(kThreeMinutes, c.change)));
+    std::string recording;
+    for (const UartCharacterRecord& r : ReceiveStream(kThreeMinutes, c.change)) {
+      recording += std::to_string(r.DoneMs) + " " + std::to_string(r.Value) + "\n";
+    }
+    const std::string output = Replay(recording);
     const std::vector<std::string> expected = {
         "minute: 10.01.12 01:30 Tue, decoded, held: the minutes before do not confirm it yet",
         "minute: 10.01.12 01:31 Tue, decoded, confirmed", c.last};
