@@ -85,8 +85,6 @@ std::vector<std::string> LinesStartingWith(const std::string& text, const std::s
   return lines;
 }
 
-const ChangeFunction kNoChange = [](int, SecondRecord*) {};
-
 // Three minutes, the mark of 01:32 and second 1 after it: the first opens 01:30 and is
 // held, the second opens 01:31 and is confirmed; a fault laid on the third (second s of
 // 01:31 at index 119 + s) gives the rest.
@@ -189,7 +187,8 @@ TEST(LiveStatusTest, StaysTheLastLineAndIsDrawnWhenItChanges) {
 TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
   // Noisy minutes, as a port delivers them: the monitor takes each character as it
   // arrives, a poll now and then a little late, and records it.
-  std::vector<UartCharacterRecord> characters = ReceiveStream(3 * 60, kNoChange, 6, 15);
+  std::vector<UartCharacterRecord> characters = ReceiveStream(
+      3 * 60, [](int, SecondRecord*) {}, 6, 15);
   // The marks' characters arrive 5 ms after a poll's moment, which a late poll sees.
   for (UartCharacterRecord& c : characters) {
     c.DoneMs += 65;
