@@ -12,13 +12,7 @@ namespace {
 
 CharacterResultRecord Result(CharacterClass kind, bool bit, bool doubtful, uint8_t second,
                              CharacterFate fate = kMarkKept) {
-  CharacterResultRecord result = {};
-  result.Class = kind;
-  result.Bit = bit;
-  result.Doubtful = doubtful;
-  result.Second = second;
-  result.Fate = fate;
-  return result;
+  return {kind, bit, doubtful, fate, second, {}};
 }
 
 TEST(CharacterLineTest, TimeValueWidthReadingAndSecond) {
@@ -28,8 +22,6 @@ TEST(CharacterLineTest, TimeValueWidthReadingAndSecond) {
     CharacterResultRecord result;
     const char* line;
   } kCases[] = {
-      {690, 0xF0, Result(kShortMark, false, false, 1),
-       "     0.690  0xF0  91-110 ms        0          1"},
       {123456, 0x80, Result(kLongMark, true, true, 37),
        "   123.456  0x80  151-170 ms       1?        37"},
       {7000, 0xC0, Result(kShortMark, false, true, 0),
@@ -59,8 +51,6 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
     bool partial;
     const char* line;
   } kCases[] = {
-      {kMarksMissing, 0x3FEull | 1ull << 40, true, false,
-       "minute: failed, no mark in seconds 1-9, 40, and its minute mark was lost"},
       {kMarksMissing, 1ull << 30 | 1ull << 31, false, false,
        "minute: failed, no mark in seconds 30, 31"},
       {kFrameMoved, 0, false, false,
@@ -70,10 +60,7 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
        "minute: 00.00.00 00:00 ???, decoded, held: its minute mark was lost, so it sets nothing"},
   };
   for (const auto& c : kCases) {
-    MinuteResultRecord minute = {};
-    minute.Verdict = c.verdict;
-    minute.Missing = c.missing;
-    minute.MarkLost = c.lost;
+    const MinuteResultRecord minute = {c.verdict, c.lost, 0, c.missing, kTelegramGood, {}};
     char line[kViewLineSize];
     EXPECT_EQ(FormatMinuteLine(minute, c.partial, line, sizeof line),
               static_cast<int>(strlen(c.line)));
