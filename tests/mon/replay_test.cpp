@@ -186,7 +186,9 @@ TEST(LiveStatusTest, StaysTheLastLineAndIsDrawnWhenItChanges) {
 
 TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
   // Noisy minutes, as a port delivers them: the monitor takes each character as it
-  // arrives, a poll now and then a little late, and records it.
+  // arrives, a poll now and then a little late, and records it. The port is away for six
+  // seconds in the second minute.
+  constexpr uint32_t kGoneMs = 70000, kBackMs = 76000;
   std::vector<UartCharacterRecord> characters = ReceiveStream(
       3 * 60, [](int, SecondRecord*) {}, 6, 15);
   // The marks' characters arrive 5 ms after a poll's moment, which a late poll sees.
@@ -203,9 +205,13 @@ TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
     for (const double late_ms = 7.0 * (k % 5);
          i < characters.size() && characters[i].DoneMs < poll + late_ms; ++i) {
       ASSERT_TRUE(
+          (poll > kGoneMs && poll <= kBackMs) ||
           NoteArrival(&monitor, static_cast<uint32_t>(characters[i].DoneMs), characters[i].Value));
     }
     ASSERT_TRUE(RunPoll(&monitor, poll));
+    if (poll == kGoneMs || poll == kBackMs) {
+      NotePortEvent(&monitor, poll == kGoneMs ? kPortWentAway : kPortIsBack, "COM2", poll);
+    }
   }
   PrintSummary(&monitor, poll);
   const std::string session = ReadAll(out);
@@ -215,6 +221,9 @@ TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
 
   // A first line that names the format; the replay shows the rest.
   EXPECT_EQ(recorded.substr(0, recorded.find('\n') + 1), kRecordingHeader);
+  EXPECT_NE(recorded.find("\n# 70000 ms: COM2 went away; waiting for it to return\n# 76000 ms: "
+                          "COM2 is back; reception starts afresh\n"),
+            std::string::npos);
   EXPECT_GT(LinesStartingWith(session, "minute:").size(), 2u);
   EXPECT_NE(session.find("spike"), std::string::npos);
   EXPECT_EQ(Replay(recorded), session);

@@ -30,13 +30,11 @@ int ReportUnusableFile(const char* what, const char* path) {
 
 // Said once on standard error, out of the way of the live status, and noted in the
 // recording, so that whoever reads it later knows why reception started again.
-void ReportPortEvent(MonitorRecord* monitor, const char* port, const char* event, uint32_t now) {
+void ReportPortEvent(MonitorRecord* monitor, const char* port, PortEvent event, uint32_t now) {
   char text[kPortMessageSize];
-  std::snprintf(text, sizeof text, "%s: %s %s", kProgramName, port, event);
+  std::snprintf(text, sizeof text, "%s: %s %s", kProgramName, port, kPortEventTexts[event]);
   PrintNotice(monitor, stderr, text);
-  if (monitor->Recording != nullptr) {
-    std::fprintf(monitor->Recording, "# %u ms: %s %s\n", now, port, event);
-  }
+  NotePortEvent(monitor, event, port, now);
 }
 
 // Gives the port up, and opens it again, when horax would: at the poll of tick `now`.
@@ -45,8 +43,6 @@ void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port,
   if (!watch->Closed) {
     if (NoteReadOutcome(watch, read_failed, now)) {
       CloseMonitorPort();
-      // As horax gives it up: nothing of the minute before confirms one after the return.
-      RestartReception();
       NotePortClosed(watch, now);
       ReportPortEvent(monitor, port, kPortWentAway, now);
     }
@@ -60,7 +56,6 @@ void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port,
   const bool opened = OpenMonitorPort(port, message, warning);
   NoteReopenTried(watch, opened, now);
   if (opened) {
-    RestartMonitor(monitor, now);
     ReportPortEvent(monitor, port, kPortIsBack, now);
   }
 }

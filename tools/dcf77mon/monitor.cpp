@@ -131,6 +131,17 @@ void RestartMonitor(MonitorRecord* monitor, uint32_t now) {
   monitor->InsideFirstMinute = true;
 }
 
+void NotePortEvent(MonitorRecord* monitor, PortEvent event, const char* port, uint32_t now) {
+  if (event == kPortWentAway) {
+    RestartReception();
+  } else {
+    RestartMonitor(monitor, now);
+  }
+  if (monitor->Recording != nullptr) {
+    std::fprintf(monitor->Recording, "# %u ms: %s %s\n", now, port, kPortEventTexts[event]);
+  }
+}
+
 bool HasRoomForCharacter(const MonitorRecord& monitor) {
   return monitor.Queued < kMostCharactersPerPoll;
 }

@@ -21,10 +21,11 @@ constexpr int kCharacterValues = 256;
 constexpr char kRecordingHeader[] =
     "# dcf77mon recording: ms value, one character a line: the milliseconds since the start "
     "at which it arrived, and its value in decimal\n";
-// A recording notes the port's going and coming back as "# ms: PORT <event>", so that a
-// replay starts reception afresh where the session did.
-constexpr char kPortWentAway[] = "went away; waiting for it to return";
-constexpr char kPortIsBack[] = "is back; reception starts afresh";
+// The port's going and coming back, with their texts: a recording notes each as
+// "# ms: PORT <text>", so that a replay starts reception afresh where the session did.
+enum PortEvent { kPortWentAway, kPortIsBack };
+constexpr const char* kPortEventTexts[] = {"went away; waiting for it to return",
+                                           "is back; reception starts afresh"};
 
 struct MonitorRecord {
   FILE* Out;        // the lines
@@ -64,6 +65,11 @@ bool StartMonitor(MonitorRecord* monitor, FILE* out, FILE* recording, bool live_
 // The port came back at tick `now` (ms): reception starts again as horax's does after a
 // reopen: the frame afresh, the minute held for confirmation dropped.
 void RestartMonitor(MonitorRecord* monitor, uint32_t now);
+
+// What the port's going or coming back at tick `now` (ms) does to reception, as horax's:
+// gone, nothing of the minute before confirms one after the return; back, RestartMonitor.
+// The recording, if any, notes it with `port`'s name.
+void NotePortEvent(MonitorRecord* monitor, PortEvent event, const char* port, uint32_t now);
 
 // True while another character fits before the next poll.
 bool HasRoomForCharacter(const MonitorRecord& monitor);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 #include "recording.h"
 
@@ -25,18 +26,20 @@ uint32_t FindPoll(double ms) {
   return kPollPeriodMs * (polls < 1 ? 1 : static_cast<uint32_t>(polls));
 }
 
-enum PortEvent { kNoPortEvent, kPortLost, kPortBack };
-
-// A note "# ms: PORT <event>" of the port's going or coming back, with its poll's tick.
-PortEvent ReadPortEvent(const char* line, double* ms) {
+// A note of the port's going or coming back, "# ms: PORT <event>": true with the event and
+// its poll's tick.
+bool ReadPortEvent(const char* line, PortEvent* event, double* ms) {
   int length = 0;
   if (std::sscanf(line, "# %lf ms: %n", ms, &length) != 1 || length == 0) {
-    return kNoPortEvent;
+    return false;
   }
-  if (std::strstr(line + length, kPortWentAway) != nullptr) {
-    return kPortLost;
+  for (const PortEvent e : {kPortWentAway, kPortIsBack}) {
+    if (std::strstr(line + length, kPortEventTexts[e]) != nullptr) {
+      *event = e;
+      return true;
+    }
   }
-  return std::strstr(line + length, kPortIsBack) != nullptr ? kPortBack : kNoPortEvent;
+  return false;
 }
 
 }  // namespace
@@ -59,16 +62,12 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
     if (kind == kCommentLine) {
       // The session noted the event after its poll had run, and reception then started
       // afresh as horax's does.
-      const PortEvent event = ReadPortEvent(line, &ms);
-      if (event != kNoPortEvent && ms >= last_ms && ms <= kLastMs) {
+      PortEvent event = kPortWentAway;
+      if (ReadPortEvent(line, &event, &ms) && ms >= last_ms && ms <= kLastMs) {
         for (; poll <= ms; poll += kPollPeriodMs) {
           RunPoll(monitor, poll);
         }
-        if (event == kPortLost) {
-          RestartReception();
-        } else {
-          RestartMonitor(monitor, static_cast<uint32_t>(ms));
-        }
+        NotePortEvent(monitor, event, "", static_cast<uint32_t>(ms));
         last_ms = ms;
       }
       continue;
