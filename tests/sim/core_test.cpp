@@ -184,119 +184,70 @@ TEST(UartModel, ReadsTheCharactersOfAWaveform) {
   }
 }
 
-// What reaches the port, and when, through the UART and (Fifo) a 16550's receive FIFO,
+// What reaches the port, and when, through the UART and (`fifo`) a 16550's receive FIFO,
 // fed a second at a time: marks (owner, edge, garbled value or -1) among the pulses, and
 // characters given as such (moment, value). Out: moment, value (-1 for a mark's line
 // without one), owner (-1 for none).
-struct QueueCase {
-  const char* Name;
-  bool Fifo;
-  std::vector<std::pair<double, double>> Pulses;
-  std::vector<std::tuple<int, double, int>> Marks;
-  std::vector<std::pair<double, int>> Given;
-  std::vector<std::tuple<double, int, int>> Out;
-};
-
-const QueueCase kQueues[] = {
-    {"a spike swallows the mark's edge",
-     false,
-     {{844, 20}, {1000, 100}},
-     {{1, 1000, -1}},
-     {},
-     {{1034, 0x7F, -1}, {1190, -1, 1}}},
-    {"a garbled mark", false, {{0, 100}}, {{0, 0, 0x5A}}, {}, {{190, 0x5A, 0}}},
-    {"a spike in a mark, and its tail",
-     false,
-     {{0, 230}, {185, 10}},
-     {{0, 0, -1}},
-     {},
-     {{190, 0x00, 0}, {385, 0xFE, -1}}},
-    {"a character given as such",
-     false,
-     {{0, 100}, {400, 20}},
-     {{0, 0, -1}},
-     {{500, 0x33}},
-     {{190, 0xF0, 0}, {500, 0x33, -1}, {590, 0xFF, -1}}},
-    // The stop bit read low: at once; a clean character waits 800 ms for another.
-    {"FIFO: a 1, a 0, a 1",
-     true,
-     {{0, 200}, {1000, 100}, {2000, 200}},
-     {{0, 0, -1}, {1, 1000, -1}, {2, 2000, -1}},
-     {},
-     {{190, 0x00, 0}, {1990, 0xF0, 1}, {2190, 0x00, 2}}},
-    {"FIFO: a 0, a 1, and a mark with none",
-     true,
-     {{0, 100}, {1000, 200}},
-     {{0, 0, -1}, {2, 2000, -1}},
-     {},
-     {{990, 0xF0, 0}, {1190, 0x00, -1}, {2190, -1, 2}}},
-    {"FIFO: a 1 mark of 180 ms is clean, and waits past a line",
-     true,
-     {{0, 180}},
-     {{1, 805, -1}},
-     {},
-     {{990, 0x00, -1}, {995, -1, 1}}},
-    {"FIFO: a timeout between two characters",
-     true,
-     {{820, 100}, {1710, 20}},
-     {},
-     {},
-     {{1810, 0xF0, -1}, {2700, 0xFF, -1}}},
-    {"FIFO: a spike renews the timeout",
-     true,
-     {{0, 100}, {600, 20}},
-     {},
-     {},
-     {{1590, 0xF0, -1}, {1590, 0xFF, -1}}},
-    {"FIFO: a break behind a character waits",
-     true,
-     {{0, 100}, {500, 200}},
-     {},
-     {},
-     {{1490, 0xF0, -1}, {1490, 0x00, -1}}},
-    {"FIFO: a given character goes in too",
-     true,
-     {{0, 100}},
-     {},
-     {{700, 0x33}},
-     {{1500, 0xF0, -1}, {1500, 0x33, -1}}},
-    {"FIFO: the trigger level",
-     true,
-     {{0, 20}, {200, 20}, {400, 20}, {600, 20}, {800, 20}, {1000, 20}, {1200, 20}, {1400, 20}},
-     {},
-     {},
-     std::vector<std::tuple<double, int, int>>(8, {1590, 0xFF, -1})},
-};
+void ExpectDelivered(const char* name, bool fifo, std::vector<std::pair<double, double>> pulses,
+                     std::vector<std::tuple<int, double, int>> marks,
+                     std::vector<std::pair<double, int>> given,
+                     std::vector<std::tuple<double, int, int>> expected) {
+  SCOPED_TRACE(name);
+  constexpr double kSecondMs = 1000;
+  SendQueueRecord queue;
+  StartSendQueue(&queue, fifo);
+  std::vector<std::tuple<double, int, int>> out;
+  for (double from = 0; from < 4 * kSecondMs; from += kSecondMs) {
+    const auto within = [&](double at) { return at >= from && at < from + kSecondMs; };
+    for (const auto& [start, width] : pulses) {
+      ASSERT_TRUE(!within(start) || AddLinePulse(&queue.Uart, start, width));
+    }
+    for (const auto& [owner, edge, garbled] : marks) {
+      ASSERT_TRUE(!within(edge) ||
+                  AddQueueMark(&queue, owner, edge, garbled >= 0, static_cast<uint8_t>(garbled)));
+    }
+    for (const auto& [at, value] : given) {
+      ASSERT_TRUE(!within(at) || AddQueueCharacter(&queue, at, static_cast<uint8_t>(value), -1));
+    }
+    ASSERT_TRUE(
+        SettleQueue(&queue, from + kSecondMs < 4 * kSecondMs ? from + kSecondMs : HUGE_VAL));
+    OutgoingRecord outgoing = {};
+    while (TakeOutgoing(&queue, &outgoing)) {
+      out.emplace_back(outgoing.AtMs, outgoing.HasCharacter ? outgoing.Value : -1, outgoing.Owner);
+    }
+  }
+  EXPECT_EQ(out, expected);
+}
 
 TEST(SendQueue, DeliversAtTheUartsAndTheFifosMoments) {
-  constexpr double kSecondMs = 1000;
-  for (const QueueCase& c : kQueues) {
-    SCOPED_TRACE(c.Name);
-    SendQueueRecord queue;
-    StartSendQueue(&queue, c.Fifo);
-    std::vector<std::tuple<double, int, int>> out;
-    for (double from = 0; from < 4 * kSecondMs; from += kSecondMs) {
-      const auto within = [&](double at) { return at >= from && at < from + kSecondMs; };
-      for (const auto& [start, width] : c.Pulses) {
-        ASSERT_TRUE(!within(start) || AddLinePulse(&queue.Uart, start, width));
-      }
-      for (const auto& [owner, edge, garbled] : c.Marks) {
-        ASSERT_TRUE(!within(edge) ||
-                    AddQueueMark(&queue, owner, edge, garbled >= 0, static_cast<uint8_t>(garbled)));
-      }
-      for (const auto& [at, value] : c.Given) {
-        ASSERT_TRUE(!within(at) || AddQueueCharacter(&queue, at, static_cast<uint8_t>(value), -1));
-      }
-      ASSERT_TRUE(
-          SettleQueue(&queue, from + kSecondMs < 4 * kSecondMs ? from + kSecondMs : HUGE_VAL));
-      OutgoingRecord outgoing = {};
-      while (TakeOutgoing(&queue, &outgoing)) {
-        out.emplace_back(outgoing.AtMs, outgoing.HasCharacter ? outgoing.Value : -1,
-                         outgoing.Owner);
-      }
-    }
-    EXPECT_EQ(out, c.Out);
-  }
+  ExpectDelivered("a spike swallows the mark's edge", false, {{844, 20}, {1000, 100}},
+                  {{1, 1000, -1}}, {}, {{1034, 0x7F, -1}, {1190, -1, 1}});
+  ExpectDelivered("a garbled mark", false, {{0, 100}}, {{0, 0, 0x5A}}, {}, {{190, 0x5A, 0}});
+  ExpectDelivered("a spike in a mark, and its tail", false, {{0, 230}, {185, 10}}, {{0, 0, -1}}, {},
+                  {{190, 0x00, 0}, {385, 0xFE, -1}});
+  ExpectDelivered("a character given as such", false, {{0, 100}, {400, 20}}, {{0, 0, -1}},
+                  {{500, 0x33}}, {{190, 0xF0, 0}, {500, 0x33, -1}, {590, 0xFF, -1}});
+  // The stop bit read low: at once; a clean character waits 800 ms for another.
+  ExpectDelivered("FIFO: a 1, a 0, a 1", true, {{0, 200}, {1000, 100}, {2000, 200}},
+                  {{0, 0, -1}, {1, 1000, -1}, {2, 2000, -1}}, {},
+                  {{190, 0x00, 0}, {1990, 0xF0, 1}, {2190, 0x00, 2}});
+  ExpectDelivered("FIFO: a 0, a 1, and a mark with none", true, {{0, 100}, {1000, 200}},
+                  {{0, 0, -1}, {2, 2000, -1}}, {},
+                  {{990, 0xF0, 0}, {1190, 0x00, -1}, {2190, -1, 2}});
+  ExpectDelivered("FIFO: a 1 mark of 180 ms is clean, and waits past a line", true, {{0, 180}},
+                  {{1, 805, -1}}, {}, {{990, 0x00, -1}, {995, -1, 1}});
+  ExpectDelivered("FIFO: a timeout between two characters", true, {{820, 100}, {1710, 20}}, {}, {},
+                  {{1810, 0xF0, -1}, {2700, 0xFF, -1}});
+  ExpectDelivered("FIFO: a spike renews the timeout", true, {{0, 100}, {600, 20}}, {}, {},
+                  {{1590, 0xF0, -1}, {1590, 0xFF, -1}});
+  ExpectDelivered("FIFO: a break behind a character waits", true, {{0, 100}, {500, 200}}, {}, {},
+                  {{1490, 0xF0, -1}, {1490, 0x00, -1}});
+  ExpectDelivered("FIFO: a given character goes in too", true, {{0, 100}}, {}, {{700, 0x33}},
+                  {{1500, 0xF0, -1}, {1500, 0x33, -1}});
+  ExpectDelivered(
+      "FIFO: the trigger level", true,
+      {{0, 20}, {200, 20}, {400, 20}, {600, 20}, {800, 20}, {1000, 20}, {1200, 20}, {1400, 20}}, {},
+      {}, std::vector<std::tuple<double, int, int>>(8, {1590, 0xFF, -1}));
 }
 
 // The jitter spreads the widths around each mark's own width with its standard deviation;
