@@ -195,8 +195,7 @@ def test_replay():
                              "--spurious", ".2", "--fifo", "--seed", "4", "--start",
                              "2026-01-10 12:00", "--minutes", "1"))
         played = finish(start("--replay", first, "--stdout", "--fast", "--record", second))
-        with open(first) as f:
-            header, *recorded = f.read().splitlines()
+        header, *recorded = open(first).read().splitlines()
         assert header.startswith("# ") and open(second).read() == open(first).read()
         assert [line[-4:] for line in trace.splitlines() if not line.endswith(" -")] == [
             f"0x{int(line.split()[1]):02X}" for line in recorded]
