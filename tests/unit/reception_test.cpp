@@ -171,6 +171,7 @@ std::vector<std::string> Play(const std::vector<Character>& characters, int end_
     const MinuteResultRecord overdue = HandlePoll(now);
     if (overdue.Verdict != kNoMinute) {
       outcome.push_back(Describe(overdue));
+      EXPECT_EQ(ReceiverState.SecondCounter, 0) << "the readout is at 00 when a minute ends";
     }
     for (; next < characters.size() && characters[next].AtMs <= poll; ++next) {
       const CharacterResultRecord result = HandleCharacter(characters[next].Value, now);
