@@ -4,6 +4,7 @@ wine WINE_RUN DCF77SIM_EXE. Cases on real time poll for what they expect with ge
 deadlines; none sleeps a guessed amount."""
 import fcntl
 import os
+import pathlib
 import re
 import select
 import signal
@@ -39,6 +40,19 @@ def finish(sim, status=0):
     return err if status else out
 
 
+def fast(*args):
+    """The trace of a whole run on simulated time."""
+    return finish(start("--stdout", "--fast", *args))
+
+
+def on_pty(directory, *args):
+    """dcf77sim sending from the open on a pseudo-terminal at DIRECTORY/com1, once it is there."""
+    link = os.path.join(directory, "com1")
+    sim = start("--pty", link, "--on-open", "--quiet", *args)
+    wait_for(lambda: os.path.islink(link))
+    return sim, link
+
+
 def read_marks(fd, values, gaps):
     """Reads the characters `values`, `gaps` seconds apart; returns when the first came."""
     marks = []
@@ -52,10 +66,8 @@ def read_marks(fd, values, gaps):
 
 
 def write_file(directory, name, text):
-    path = os.path.join(directory, name)
-    with open(path, "w") as f:
-        f.write(text)
-    return path
+    pathlib.Path(directory, name).write_text(text)
+    return os.path.join(directory, name)
 
 
 def test_bad_input():
@@ -81,21 +93,19 @@ def test_bad_input():
 def test_trace():
     # A seed repeats a run, faults and all; a leap second is a 0 bit in second 59 and a
     # silent second 60.
-    args = ["--stdout", "--fast", "--drop", "0.1", "--flip", "0.2", "--garble", "0.3",
-            "--spurious", "0.4", "--seed", "10", "--leap", "--start", "2026-06-30 01:59:55",
-            "--minutes", "1"]
-    out = finish(start(*args))
-    assert out == finish(start(*args)) and " -- - 0x" in out, out
+    args = ["--drop", "0.1", "--flip", "0.2", "--garble", "0.3", "--spurious", "0.4", "--seed",
+            "10", "--leap", "--start", "2026-06-30 01:59:55", "--minutes", "1"]
+    out = fast(*args)
+    assert out == fast(*args) and " -- - 0x" in out, out
     assert "01:59:59 59 0 " in out and "01:59:60 60 - -\n" in out, out
     # 90 ms and 150 ms marks: each lies on a sample point, so the jitter gives two characters.
-    out = finish(start("--stdout", "--fast", "--short-mark", "90", "--long-mark", "150",
-                       "--jitter", "4", "--seed", "1", "--start", "2026-01-10 12:00",
-                       "--minutes", "1"))
+    out = fast("--short-mark", "90", "--long-mark", "150", "--jitter", "4", "--seed", "1",
+               "--start", "2026-01-10 12:00", "--minutes", "1")
     assert {line[-4:] for line in out.splitlines() if "0x" in line} == {
         "0xF8", "0xF0", "0xC0", "0x80"}, out
     # Spikes add lines of their own; every second keeps its one line.
-    lines = finish(start("--stdout", "--fast", "--spikes", "30", "--seed", "2", "--start",
-                         "2026-01-10 12:00", "--minutes", "1")).splitlines()
+    lines = fast("--spikes", "30", "--seed", "2", "--start", "2026-01-10 12:00", "--minutes",
+                 "1").splitlines()
     assert [line.split()[2] for line in lines if " -- " not in line] == [
         f"{second:02d}" for second in [*range(60), 0]], lines
     assert 15 <= sum(" -- - 0x" in line for line in lines) <= 45, lines
@@ -103,8 +113,8 @@ def test_trace():
 
 def seconds_sent(*options):
     """The character of each second's mark in an hour of marks, by a fixed seed."""
-    out = finish(start("--stdout", "--fast", "--weather", "--seed", "5", "--start",
-                       "2026-01-10 12:00", "--minutes", "60", *options))
+    out = fast("--weather", "--seed", "5", "--start", "2026-01-10 12:00", "--minutes", "60",
+               *options)
     return [line.split()[2:] for line in out.splitlines()]
 
 
@@ -126,10 +136,8 @@ def test_faults():
 
 def test_pty():
     with tempfile.TemporaryDirectory() as directory:
-        link = os.path.join(directory, "com1")
-        sim = start("--pty", link, "--on-open", "--start", "2026-03-29 01:59", "--from-second",
-                    "56", "--stdout", "--quiet")
-        wait_for(lambda: os.path.islink(link))
+        sim, link = on_pty(directory, "--start", "2026-03-29 01:59", "--from-second", "56",
+                           "--stdout")
         # Nothing goes out while no one has the port open: a second and a half of silence.
         assert not select.select([sim.stdout], [], [], 1.5)[0], "a trace before the open"
         fd = os.open(link, os.O_RDONLY | os.O_NOCTTY)
@@ -162,9 +170,7 @@ def test_device():
 
 def test_signals():
     with tempfile.TemporaryDirectory() as directory:
-        link = os.path.join(directory, "com1")
-        sim = start("--pty", link, "--on-open", "--stdout", "--quiet")
-        wait_for(lambda: os.path.islink(link))
+        sim, link = on_pty(directory, "--stdout")
         sim.send_signal(signal.SIGINT)
         assert finish(sim) == "" and not os.path.lexists(link)
     # Into a pipe that no one reads, until the write blocks on it.
@@ -183,35 +189,30 @@ def test_replay():
         # A 0 mark; a 1 mark cut by a spike; a spike 156 ms before a 0 mark swallows its edge.
         pulses = write_file(directory, "pulses",
                             "# start width\n1000 100\n2000 200\n2080 15\n2844 20\n3000 100\n")
-        played = [start("--replay-pulses", pulses, "--stdout", "--fast", *fifo)
-                  for fifo in ([], ["--fifo"])]
-        assert finish(played[0]).splitlines() == ["1190.0 0xF0", "2190.0 0x08", "3034.0 0x7F"]
+        assert fast("--replay-pulses", pulses) == "1190.0 0xF0\n2190.0 0x08\n3034.0 0x7F\n"
         # In a FIFO the clean character waits 800 ms; the broken ones end low and go at once.
-        assert finish(played[1]).splitlines() == ["1990.0 0xF0", "2190.0 0x08", "3034.0 0x7F"]
+        assert fast("--replay-pulses", pulses, "--fifo") == (
+            "1990.0 0xF0\n2190.0 0x08\n3034.0 0x7F\n")
 
         # What is recorded plays back as it was, at the recorded times.
         first, second = os.path.join(directory, "first"), os.path.join(directory, "second")
-        trace = finish(start("--stdout", "--fast", "--record", first, "--spikes", "20",
-                             "--spurious", ".2", "--fifo", "--seed", "4", "--start",
-                             "2026-01-10 12:00", "--minutes", "1"))
-        played = finish(start("--replay", first, "--stdout", "--fast", "--record", second))
-        header, *recorded = open(first).read().splitlines()
-        assert header.startswith("# ") and open(second).read() == open(first).read()
+        trace = fast("--record", first, "--spikes", "20", "--spurious", ".2", "--fifo", "--seed",
+                     "4", "--start", "2026-01-10 12:00", "--minutes", "1")
+        played = fast("--replay", first, "--record", second)
+        text = pathlib.Path(first).read_text()
+        assert text.startswith("# ") and pathlib.Path(second).read_text() == text
+        recorded = [(int(ms), int(value)) for ms, value in map(str.split, text.splitlines()[1:])]
         assert [line[-4:] for line in trace.splitlines() if not line.endswith(" -")] == [
-            f"0x{int(line.split()[1]):02X}" for line in recorded]
-        assert played.splitlines() == [
-            f"{int(line.split()[0])}.0 0x{int(line.split()[1]):02X}" for line in recorded]
+            f"0x{value:02X}" for _, value in recorded]
+        assert played.splitlines() == [f"{ms}.0 0x{value:02X}" for ms, value in recorded]
 
         # Onto a port, on real time, from the open.
-        link = os.path.join(directory, "com1")
-        sim = start("--pty", link, "--on-open", "--quiet",
-                    "--replay", write_file(directory, "short", "300 240\n1300 0\n"))
-        wait_for(lambda: os.path.islink(link))
+        short = write_file(directory, "short", "300 240\n1300 0\n")
+        sim, link = on_pty(directory, "--replay", short)
         fd = os.open(link, os.O_RDONLY | os.O_NOCTTY)
         opened = time.monotonic()
         assert abs(read_marks(fd, [0xF0, 0x00], [1]) - opened - 0.3) < SLACK
         finish(sim)
-        os.close(fd)
 
 
 def test_zone():
@@ -220,8 +221,7 @@ def test_zone():
     # 18 (no weather, no call; A1, Z1, Z2) for the last winter minute and two summer ones:
     for zone, first in [("America/New_York", "2026-03-08 01:58"),
                         ("Europe/Dublin", "2026-03-29 00:58")]:
-        lines = finish(start("--stdout", "--fast", "--tz", zone, "--start", first,
-                             "--minutes", "3")).splitlines()
+        lines = fast("--tz", zone, "--start", first, "--minutes", "3").splitlines()
         bits = ["".join(lines[60 * m + s].split()[3] for s in range(1, 19)) for m in range(3)]
         assert bits == ["0" * 15 + flags for flags in ("101", "110", "010")], (zone, bits)
 
