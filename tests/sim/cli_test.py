@@ -20,6 +20,7 @@ DEADLINE = 15.0  # seconds; far beyond what any step needs
 # Seconds either side of a character's moment: the simulator is late by some 5 ms at most
 # on this machine (bench/sim_jitter.py), so fifty times that.
 SLACK = 0.25
+NOON = ["--start", "2026-01-10 12:00", "--minutes", "1"]  # a plain winter minute from noon
 
 
 def wait_for(predicate):
@@ -99,13 +100,11 @@ def test_trace():
     assert out == fast(*args) and " -- - 0x" in out, out
     assert "01:59:59 59 0 " in out and "01:59:60 60 - -\n" in out, out
     # 90 ms and 150 ms marks: each lies on a sample point, so the jitter gives two characters.
-    out = fast("--short-mark", "90", "--long-mark", "150", "--jitter", "4", "--seed", "1",
-               "--start", "2026-01-10 12:00", "--minutes", "1")
+    out = fast("--short-mark", "90", "--long-mark", "150", "--jitter", "4", "--seed", "1", *NOON)
     assert {line[-4:] for line in out.splitlines() if "0x" in line} == {
         "0xF8", "0xF0", "0xC0", "0x80"}, out
     # Spikes add lines of their own; every second keeps its one line.
-    lines = fast("--spikes", "30", "--seed", "2", "--start", "2026-01-10 12:00", "--minutes",
-                 "1").splitlines()
+    lines = fast("--spikes", "30", "--seed", "2", *NOON).splitlines()
     assert [line.split()[2] for line in lines if " -- " not in line] == [
         f"{second:02d}" for second in [*range(60), 0]], lines
     assert 15 <= sum(" -- - 0x" in line for line in lines) <= 45, lines
@@ -181,7 +180,6 @@ def test_signals():
     wait_for(lambda: fcntl.ioctl(reader, termios.FIONREAD, bytes(4)) == full)
     sim.send_signal(signal.SIGINT)
     finish(sim)
-    os.close(reader)
 
 
 def test_replay():
@@ -197,7 +195,7 @@ def test_replay():
         # What is recorded plays back as it was, at the recorded times.
         first, second = os.path.join(directory, "first"), os.path.join(directory, "second")
         trace = fast("--record", first, "--spikes", "20", "--spurious", ".2", "--fifo", "--seed",
-                     "4", "--start", "2026-01-10 12:00", "--minutes", "1")
+                     "4", *NOON)
         played = fast("--replay", first, "--record", second)
         text = pathlib.Path(first).read_text()
         assert text.startswith("# ") and pathlib.Path(second).read_text() == text
