@@ -3,6 +3,7 @@
 what they expect with generous deadlines; the one pause lets the monitor's retries pass."""
 import atexit
 import os
+import pathlib
 import re
 import signal
 import subprocess
@@ -65,26 +66,19 @@ def refuse(args, message):
     assert (result.returncode, result.stderr) == (2, f"dcf77mon: {message}\n"), (args, result)
 
 
-class Pty:
-    """A pseudo-terminal of the test's own at `link`, as a receiver module's port."""
-
-    def __init__(self, link):
-        self.master, slave = os.openpty()
-        tty.setraw(slave)
-        os.symlink(os.ttyname(slave), link)
-        os.close(slave)
-        self.link = link
-
-    def close(self):
-        os.unlink(self.link)
-        os.close(self.master)
+def receiver_port(link):
+    """A pseudo-terminal of the test's own at `link`, as a receiver module's port; its master."""
+    master, slave = os.openpty()
+    tty.setraw(slave)
+    os.symlink(os.ttyname(slave), link)
+    os.close(slave)
+    return master
 
 
 def test_bad_input():
     with tempfile.TemporaryDirectory() as directory:
         bad = os.path.join(directory, "bad.txt")
-        with open(bad, "w") as f:
-            f.write("# a recording\n1000 240\n2000 0x00\n")
+        pathlib.Path(bad).write_text("# a recording\n1000 240\n2000 0x00\n")
         for args, message in [
                 (["/nonexistent/ttyS9"], "/nonexistent/ttyS9 does not exist"),
                 (["/dev/null"], "/dev/null is no serial port"),
@@ -106,18 +100,15 @@ def test_minute_on_pty():
         recording = os.path.join(directory, "session.txt")
         sim = subprocess.Popen([SIM, "--pty", link, "--on-open", "--start", "2012-01-10 01:29",
                                 "--minutes", "1", "--weather", "--seed", "5", "--quiet"])
-        try:
-            end = time.monotonic() + DEADLINE
-            while not os.path.islink(link):
-                assert time.monotonic() < end and sim.poll() is None, "dcf77sim's pty"
-                time.sleep(0.01)
-            monitor = Monitor(link, "--record", recording)
-            held = "minute: 10.01.12 01:30 Tue, decoded, held"
-            monitor.wait_for(lambda: printed(monitor.lines, held), MINUTE_DEADLINE)
-            assert monitor.stop() == 0
-        finally:
-            sim.terminate()
-            sim.wait(DEADLINE)
+        atexit.register(sim.kill)
+        end = time.monotonic() + DEADLINE
+        while not os.path.islink(link):
+            assert time.monotonic() < end and sim.poll() is None, "dcf77sim's pty"
+            time.sleep(0.01)
+        monitor = Monitor(link, "--record", recording)
+        held = "minute: 10.01.12 01:30 Tue, decoded, held"
+        monitor.wait_for(lambda: printed(monitor.lines, held), MINUTE_DEADLINE)
+        assert monitor.stop() == 0
         out = monitor.lines
         marks = [line.split()[-1] for line in characters(out)]
         assert marks == [str(s) for s in range(1, 59)] + ["0"], out
@@ -126,8 +117,8 @@ def test_minute_on_pty():
         # dcf77sim may have ended, and its port gone, before the stop.
         notices = printed(out, "dcf77mon:")[1:]  # after the first line, which names the port
         assert set(notices) <= {f"dcf77mon: {link} went away; waiting for it to return"}
-        with open(recording) as f:
-            assert len(f.read().splitlines()) == len(characters(out)) + 1  # and its header
+        # A line for each character, and the header.
+        assert len(pathlib.Path(recording).read_text().splitlines()) == len(characters(out)) + 1
 
 
 def test_port_returns():
@@ -136,24 +127,24 @@ def test_port_returns():
     # as the first mark of a minute.
     with tempfile.TemporaryDirectory() as directory:
         link = os.path.join(directory, "com1")
-        port = Pty(link)
+        master = receiver_port(link)
         monitor = Monitor(link)
         monitor.wait_for(lambda: printed(monitor.lines, "dcf77mon:"))
         refuse([link], f"{link} is in use by another program")
-        os.write(port.master, b"\xf0")
+        os.write(master, b"\xf0")
         monitor.wait_for(lambda: characters(monitor.lines))
-        port.close()
+        os.unlink(link)
+        os.close(master)
         gone = f"dcf77mon: {link} went away; waiting for it to return"
         monitor.wait_for(lambda: gone in monitor.lines)
         # Two tries pass, which must not repeat the report.
         time.sleep(2.5 * RETRY_S)
-        port = Pty(link)
+        master = receiver_port(link)
         back = f"dcf77mon: {link} is back; reception starts afresh"
         monitor.wait_for(lambda: back in monitor.lines)
-        os.write(port.master, b"\x00")
+        os.write(master, b"\x00")
         monitor.wait_for(lambda: len(characters(monitor.lines)) == 2)
         assert monitor.stop() == 0
-        port.close()
         assert printed(monitor.lines, "dcf77mon:")[1:] == [gone, back], monitor.lines
         mark = characters(monitor.lines)[1]
         assert mark.split()[1:] == ["0x00", "over", "170", "ms", "1", "1"], mark
