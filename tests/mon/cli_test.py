@@ -20,11 +20,11 @@ RETRY_S = 3.0  # how often the monitor tries a port that went away, as horax doe
 CHARACTER_LINE = re.compile(r"^ *\d+\.\d{3}  0x")
 
 
-class Monitor:
-    """A running dcf77mon, the lines of its standard output and error read as they come."""
+class Running:
+    """A running program, the lines of its standard output and error read as they come."""
 
-    def __init__(self, *args):
-        self.process = subprocess.Popen([MON, *args], stdout=subprocess.PIPE,
+    def __init__(self, *command):
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT, text=True)
         self.lines = []
         self.reader = threading.Thread(target=self._read)
@@ -98,14 +98,10 @@ def test_minute_on_pty():
     with tempfile.TemporaryDirectory() as directory:
         link = os.path.join(directory, "com1")
         recording = os.path.join(directory, "session.txt")
-        sim = subprocess.Popen([SIM, "--pty", link, "--on-open", "--start", "2012-01-10 01:29",
-                                "--minutes", "1", "--weather", "--seed", "5", "--quiet"])
-        atexit.register(sim.kill)
-        end = time.monotonic() + DEADLINE
-        while not os.path.islink(link):
-            assert time.monotonic() < end and sim.poll() is None, "dcf77sim's pty"
-            time.sleep(0.01)
-        monitor = Monitor(link, "--record", recording)
+        sim = Running(SIM, "--pty", link, "--on-open", "--start", "2012-01-10 01:29", "--minutes",
+                      "1", "--weather", "--seed", "5", "--quiet")
+        sim.wait_for(lambda: os.path.islink(link))
+        monitor = Running(MON, link, "--record", recording)
         held = "minute: 10.01.12 01:30 Tue, decoded, held"
         monitor.wait_for(lambda: printed(monitor.lines, held), MINUTE_DEADLINE)
         assert monitor.stop() == 0
@@ -128,7 +124,7 @@ def test_port_returns():
     with tempfile.TemporaryDirectory() as directory:
         link = os.path.join(directory, "com1")
         master = receiver_port(link)
-        monitor = Monitor(link)
+        monitor = Running(MON, link)
         monitor.wait_for(lambda: printed(monitor.lines, "dcf77mon:"))
         refuse([link], f"{link} is in use by another program")
         os.write(master, b"\xf0")
