@@ -149,7 +149,6 @@ def test_pty():
         sim.send_signal(signal.SIGTERM)
         sent = [line[-4:] for line in finish(sim).splitlines() if "0x" in line]
         assert sent[:4] == ["0xF0", "0xF0", "0x00", "0xF0"], sent
-        os.close(fd)
         assert not os.path.lexists(link)
 
 
