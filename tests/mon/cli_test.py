@@ -29,7 +29,7 @@ class Running:
         self.lines = []
         self.reader = threading.Thread(target=self._read)
         self.reader.start()
-        # A monitor left running would take the next pseudo-terminal under its old name.
+        # A program left running would keep its pseudo-terminal under its old name.
         atexit.register(self.process.kill)
 
     def _read(self):
