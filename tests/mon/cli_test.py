@@ -29,7 +29,7 @@ class Running:
         self.lines = []
         self.reader = threading.Thread(target=self._read)
         self.reader.start()
-        # A program left running would keep its pseudo-terminal under its old name.
+        # A program left running would hold a pseudo-terminal that the next case names alike.
         atexit.register(self.process.kill)
 
     def _read(self):
