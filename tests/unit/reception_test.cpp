@@ -35,17 +35,15 @@ TEST(CharacterTest, ClassBitAndSamplesOfEachKindOfCharacter) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.value));
-    EXPECT_EQ(ClassifyCharacter(c.value), c.expected);
-    EXPECT_EQ(IsLongMark(c.value), c.bit);
-    EXPECT_EQ(IsDoubtfulMark(c.value), c.doubtful);
-    EXPECT_EQ(CountLowSamples(c.value), c.low);
-    // What a monitor is told of it; a spike is no mark, so nothing of it is doubtful.
+    EXPECT_EQ(std::make_tuple(ClassifyCharacter(c.value), IsLongMark(c.value),
+                              IsDoubtfulMark(c.value), CountLowSamples(c.value)),
+              std::make_tuple(c.expected, c.bit, c.doubtful, c.low));
+    // What a monitor is told of it.
     OpenFrame(0);
-    const CharacterResultRecord result = HandleCharacter(c.value, 1000);
-    EXPECT_EQ(result.Class, c.expected);
-    EXPECT_EQ(result.Bit, c.expected != kSpike && c.bit);
-    EXPECT_EQ(result.Doubtful, c.expected != kSpike && c.doubtful);
-    EXPECT_EQ(result.Fate, c.expected == kSpike ? kNotAMark : kMarkKept);
+    const CharacterResultRecord r = HandleCharacter(c.value, 1000);
+    EXPECT_EQ(std::make_tuple(r.Class, r.Bit, r.Doubtful, r.Fate),
+              std::make_tuple(c.expected, c.bit, c.doubtful,
+                              c.expected == kSpike ? kNotAMark : kMarkKept));
   }
 }
 
