@@ -133,16 +133,15 @@ TEST_F(ClockTest, WrongMinutesBetweenTwoGoodOnesCostThemNothing) {
 TEST_F(ClockTest, TheSetLandsOnTheTimeOfItsCall) {
   // The minute as of its mark, plus the mark's 315 ms way to the program, plus the time
   // from the mark as framed to the set, which may be earlier than that mark.
-  struct Case {
+  const struct {
     TimeFieldsRecord minute;
     int32_t after_mark_ms;
     SYSTEMTIME expected;
-  };
-  const Case kCases[] = {
+  } kCases[] = {
       {{45, 13, 15, 7, 6, 97}, 700, {1997, 6, 7, 15, 13, 45, 1, 15}},
       {{0, 0, 1, 4, 1, 26}, -400, {2025, 12, 3, 31, 23, 59, 59, 915}},
   };
-  for (const Case& c : kCases) {
+  for (const auto& c : kCases) {
     TimeFields = c.minute;
     SetClockFromTelegram(kFirstTick, kFirstTick + static_cast<uint32_t>(c.after_mark_ms));
     const SYSTEMTIME& asked = LastClockRequest();

@@ -122,8 +122,7 @@ std::string Clock(unsigned hour, unsigned minute, unsigned second = 99) {
   return text;
 }
 
-// "missing 10-58": the seconds that held no mark, which in each case are one run; were
-// they not, it would read "missing 10 to 58".
+// "missing 10-58": the seconds that held no mark; "missing 10 to 58" were they not one run.
 std::string Missing(uint64_t seconds) {
   const int first = __builtin_ctzll(seconds), last = 63 - __builtin_clzll(seconds);
   const bool run = seconds == (uint64_t{2} << last) - (uint64_t{1} << first);
