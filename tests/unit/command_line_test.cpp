@@ -10,7 +10,6 @@
 namespace {
 
 TEST(CommandLineTest, PortArgument) {
-  const std::string long_name(300, 'a');
   struct Case {
     std::string line;
     unsigned port;
@@ -22,7 +21,7 @@ TEST(CommandLineTest, PortArgument) {
       {"horax.exe 12", 0},
       {"horax.exe 5", 0},
       // Longer than the buffer: cut, and the count and length still decide.
-      {"\"C:\\" + long_name + "\\horax.exe\" 2", 2},
+      {"\"C:\\" + std::string(300, 'a') + "\\horax.exe\" 2", 2},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.line);

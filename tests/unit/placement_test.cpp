@@ -29,8 +29,7 @@ TEST(PlacementTest, WindowIsKeptOnTheVirtualScreen) {
     SCOPED_TRACE(c.name);
     WindowGeometryRecord geometry = c.stored;
     KeepWindowOnScreen(&geometry, c.screen.Left, c.screen.Top, c.screen.Width, c.screen.Height);
-    EXPECT_EQ(geometry.Left, c.left);
-    EXPECT_EQ(geometry.Top, c.top);
+    EXPECT_EQ(std::tie(geometry.Left, geometry.Top), std::tie(c.left, c.top));
   }
 }
 

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "common/decoded_minute.h"
@@ -35,17 +35,15 @@ TEST(CharacterTest, ClassBitAndSamplesOfEachKindOfCharacter) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.value));
-    EXPECT_EQ(ClassifyCharacter(c.value), c.expected);
-    EXPECT_EQ(IsLongMark(c.value), c.bit);
-    EXPECT_EQ(IsDoubtfulMark(c.value), c.doubtful);
-    EXPECT_EQ(CountLowSamples(c.value), c.low);
-    // What a monitor is told of it; a spike is no mark, so nothing of it is doubtful.
+    EXPECT_EQ(std::make_tuple(ClassifyCharacter(c.value), IsLongMark(c.value),
+                              IsDoubtfulMark(c.value), CountLowSamples(c.value)),
+              std::make_tuple(c.expected, c.bit, c.doubtful, c.low));
+    // What a monitor is told of it.
     OpenFrame(0);
-    const CharacterResultRecord result = HandleCharacter(c.value, 1000);
-    EXPECT_EQ(result.Class, c.expected);
-    EXPECT_EQ(result.Bit, c.expected != kSpike && c.bit);
-    EXPECT_EQ(result.Doubtful, c.expected != kSpike && c.doubtful);
-    EXPECT_EQ(result.Fate, c.expected == kSpike ? kNotAMark : kMarkKept);
+    const CharacterResultRecord r = HandleCharacter(c.value, 1000);
+    EXPECT_EQ(std::make_tuple(r.Class, r.Bit, r.Doubtful, r.Fate),
+              std::make_tuple(c.expected, c.bit, c.doubtful,
+                              c.expected == kSpike ? kNotAMark : kMarkKept));
   }
 }
 
@@ -93,18 +91,28 @@ std::vector<Character> Send(const std::vector<uint64_t>& telegrams, int leap = -
   return marks;
 }
 
-// The mark of `second` in minute `j` (0 for the mark that opens it) is left out.
-void Drop(std::vector<Character>* marks, int j, int second) {
-  const int at = kFirstMinuteMs + kMinute * j + kSecond * second + kHandOverMs;
-  marks->erase(std::remove_if(marks->begin(), marks->end(),
-                              [at](const Character& c) { return c.AtMs == at; }),
-               marks->end());
+// The marks without those of the seconds given as {j, second}: minute j's mark of `second`,
+// 0 for the mark that opens it.
+std::vector<Character> Drop(std::vector<Character> marks,
+                            const std::vector<std::pair<int, int>>& seconds) {
+  for (const auto& [j, second] : seconds) {
+    const int at = kFirstMinuteMs + kMinute * j + kSecond * second + kHandOverMs;
+    marks.erase(std::remove_if(marks.begin(), marks.end(),
+                               [at](const Character& c) { return c.AtMs == at; }),
+                marks.end());
+  }
+  return marks;
 }
 
-void Add(std::vector<Character>* marks, int at_ms, uint8_t value) {
-  marks->push_back({at_ms, value, true});
-  std::stable_sort(marks->begin(), marks->end(),
+// The marks with strays, each {when it begins, its character}, shown in the outcome.
+std::vector<Character> Add(std::vector<Character> marks,
+                           const std::vector<std::pair<int, uint8_t>>& strays) {
+  for (const auto& [begins_ms, value] : strays) {
+    marks.push_back({begins_ms + kHandOverMs, value, true});
+  }
+  std::stable_sort(marks.begin(), marks.end(),
                    [](const Character& a, const Character& b) { return a.AtMs < b.AtMs; });
+  return marks;
 }
 
 std::string Clock(unsigned hour, unsigned minute, unsigned second = 99) {
@@ -114,22 +122,11 @@ std::string Clock(unsigned hour, unsigned minute, unsigned second = 99) {
   return text;
 }
 
-// "missing 30, 31" or "missing 10-58": the seconds that held no mark, runs as ranges.
+// "missing 10-58": the seconds that held no mark; "missing 10 to 58" were they not one run.
 std::string Missing(uint64_t seconds) {
-  std::string text = "missing ";
-  for (int s = 1; s <= 58; ++s) {
-    if (((seconds >> s) & 1) == 0) {
-      continue;
-    }
-    int last = s;
-    while (last < 58 && ((seconds >> (last + 1)) & 1) != 0) {
-      ++last;
-    }
-    text += (text.size() > 8 ? ", " : "") + std::to_string(s) +
-            (last > s + 1 ? "-" + std::to_string(last) : "");
-    s = last > s + 1 ? last : s;
-  }
-  return text;
+  const int first = __builtin_ctzll(seconds), last = 63 - __builtin_clzll(seconds);
+  const bool run = seconds == (uint64_t{2} << last) - (uint64_t{1} << first);
+  return "missing " + std::to_string(first) + (run ? "-" : " to ") + std::to_string(last);
 }
 
 std::string Describe(const MinuteResultRecord& m) {
@@ -215,85 +212,55 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
   // The open 0.9 s into the first minute, the first poll 1.3 s after it, when the marks of
   // seconds 1 and 2 are both queued.
   cases.push_back({"a late first poll", Send(Minutes(3), -1, -900), clean, 1300});
-  {
-    // Noise cut the mark that opens 01:32 under 50 ms: the minute decodes, but is only held.
-    std::vector<Character> c = Send(Minutes(4));
-    Drop(&c, 3, 0);
-    cases.push_back({"a lost minute mark",
-                     c,
-                     {"held 01:30", "confirmed 01:31 clock 01:31:00", "held 01:32, mark lost",
-                      "confirmed 01:33 clock 01:33:00"}});
-  }
-  {
-    // In 01:31's minute: a stray 300 ms after second 30's mark, one half-way between
-    // seconds 40 and 41, which 41's mark then replaces, one half a second before 50 whose
-    // mark was lost, and one in the silent second 59. A second that had a rival is doubtful,
-    // so 01:31 waits for a third minute.
-    std::vector<Character> c = Send(Minutes(3));
-    Drop(&c, 1, 50);
-    Add(&c, MarkAt(1, 30) + 300 + kHandOverMs, kZero);
-    Add(&c, MarkAt(1, 40) + 500 + kHandOverMs, kZero);
-    Add(&c, MarkAt(1, 50) - 500 + kHandOverMs, kZero);
-    Add(&c, MarkAt(1, 59) + 200 + kHandOverMs, kOne);
-    cases.push_back({"strays",
-                     c,
-                     {"held 01:30", "^ 30 left out", "^ 41 kept", "^ 50 kept", "^ 59 kept",
-                      "held 01:31", "confirmed 01:32 clock 01:32:00"}});
-  }
-  {
-    // Bit 30 of 01:32's telegram is 0; a stray there, and its mark cut by a gap: the
-    // clean stray beats the broken mark, though further from the second.
-    std::vector<Character> c = Send(Minutes(4));
-    Drop(&c, 2, 30);
-    Add(&c, MarkAt(2, 30) + kHandOverMs, 0x3E);
-    Add(&c, MarkAt(2, 30) + 250 + kHandOverMs, kZero);
-    cases.push_back({"a clean stray beats a broken mark",
-                     c,
-                     {"held 01:30", "confirmed 01:31 clock 01:31:00", "^ 30 kept", "^ 30 replacing",
-                      "confirmed 01:32 clock 01:32:00", "confirmed 01:33 clock 01:33:00"}});
-  }
-  {
-    // Two lost marks leave no silent second that could be taken for the minute's; the
-    // seconds after them stay where they are. 01:32 is confirmed across the failed minute.
-    std::vector<Character> c = Send(Minutes(3));
-    Drop(&c, 1, 30);
-    Drop(&c, 1, 31);
-    cases.push_back({"two lost marks in a row",
-                     c,
-                     {"held 01:30", "missing 30, 31", "confirmed 01:32 clock 01:32:00"}});
-  }
-  {
-    // A lost mark in the first minute after the start leaves a silent second that the frame,
-    // locked on nothing yet, takes for the minute's; the true minute mark moves it back, and
-    // the next one, where that predicted it, locks it.
-    std::vector<Character> c = Send(Minutes(3));
-    Drop(&c, 0, 21);
-    cases.push_back({"a wrong anchor after the start",
-                     c,
-                     {"moved", "moved", "held 01:31", "confirmed 01:32 clock 01:32:00"}});
-  }
-  {
-    // Lost marks lock the frame on second 21: a silent second where the unlocked frame put
-    // the minute mark, and again a minute later, with the true minute mark lost between. The
-    // true minute marks are then only candidates, until two a minute apart move the frame.
-    std::vector<Character> c = Send(Minutes(6));
-    Drop(&c, 0, 21);
-    Drop(&c, 1, 0);
-    Drop(&c, 1, 21);
-    cases.push_back({"a frame locked on lost marks",
-                     c,
-                     {"moved", "missing 37, 38", "missing 37", "moved", "held 01:33",
-                      "confirmed 01:34 clock 01:34:00", "confirmed 01:35 clock 01:35:00"}});
-  }
+  // Noise cut the mark that opens 01:32 under 50 ms: the minute decodes, but is only held.
+  cases.push_back({"a lost minute mark",
+                   Drop(Send(Minutes(4)), {{3, 0}}),
+                   {"held 01:30", "confirmed 01:31 clock 01:31:00", "held 01:32, mark lost",
+                    "confirmed 01:33 clock 01:33:00"}});
+  // In 01:31's minute: a stray 300 ms after second 30's mark, one half-way between seconds
+  // 40 and 41, which 41's mark then replaces, one half a second before 50 whose mark was
+  // lost, and one in the silent second 59. A second that had a rival is doubtful, so 01:31
+  // waits for a third minute.
+  cases.push_back({"strays",
+                   Add(Drop(Send(Minutes(3)), {{1, 50}}), {{MarkAt(1, 30) + 300, kZero},
+                                                           {MarkAt(1, 40) + 500, kZero},
+                                                           {MarkAt(1, 50) - 500, kZero},
+                                                           {MarkAt(1, 59) + 200, kOne}}),
+                   {"held 01:30", "^ 30 left out", "^ 41 kept", "^ 50 kept", "^ 59 kept",
+                    "held 01:31", "confirmed 01:32 clock 01:32:00"}});
+  // Bit 30 of 01:32's telegram is 0; a stray there, and its mark cut by a gap: the clean
+  // stray beats the broken mark, though further from the second.
+  cases.push_back({"a clean stray beats a broken mark",
+                   Add(Drop(Send(Minutes(4)), {{2, 30}}),
+                       {{MarkAt(2, 30), 0x3E}, {MarkAt(2, 30) + 250, kZero}}),
+                   {"held 01:30", "confirmed 01:31 clock 01:31:00", "^ 30 kept", "^ 30 replacing",
+                    "confirmed 01:32 clock 01:32:00", "confirmed 01:33 clock 01:33:00"}});
+  // Two lost marks leave no silent second that could be taken for the minute's; the
+  // seconds after them stay where they are. 01:32 is confirmed across the failed minute.
+  cases.push_back({"two lost marks in a row",
+                   Drop(Send(Minutes(3)), {{1, 30}, {1, 31}}),
+                   {"held 01:30", "missing 30-31", "confirmed 01:32 clock 01:32:00"}});
+  // A lost mark in the first minute after the start leaves a silent second that the frame,
+  // locked on nothing yet, takes for the minute's; the true minute mark moves it back, and
+  // the next one, where that predicted it, locks it.
+  cases.push_back({"a wrong anchor after the start",
+                   Drop(Send(Minutes(3)), {{0, 21}}),
+                   {"moved", "moved", "held 01:31", "confirmed 01:32 clock 01:32:00"}});
+  // Lost marks lock the frame on second 21: a silent second where the unlocked frame put
+  // the minute mark, and again a minute later, with the true minute mark lost between. The
+  // true minute marks are then only candidates, until two a minute apart move the frame.
+  cases.push_back({"a frame locked on lost marks",
+                   Drop(Send(Minutes(6)), {{0, 21}, {1, 0}, {1, 21}}),
+                   {"moved", "missing 37-38", "missing 37-37", "moved", "held 01:33",
+                    "confirmed 01:34 clock 01:34:00", "confirmed 01:35 clock 01:35:00"}});
   {
     // Nothing from second 10 of 01:33's minute for three minutes: each minute ends where
     // its mark was due, and the first whole minute after is confirmed across the outage.
-    std::vector<Character> c = Send(Minutes(8));
-    c.erase(std::remove_if(c.begin(), c.end(),
-                           [](const Character& m) {
-                             return m.AtMs > MarkAt(3, 10) && m.AtMs < MarkAt(6, 10);
-                           }),
-            c.end());
+    std::vector<std::pair<int, int>> outage;
+    for (int second = 3 * 60 + 10; second < 6 * 60 + 10; ++second) {
+      outage.emplace_back(second / 60, second % 60);
+    }
+    const std::vector<Character> c = Drop(Send(Minutes(8)), outage);
     cases.push_back(
         {"a three-minute outage",
          c,
@@ -362,9 +329,9 @@ TEST(ReceptionTest, AfterARestartTheHeldMinutesConfirmNothing) {
   EXPECT_EQ(Play(before, MarkAt(2, 0) + 300),
             (std::vector<std::string>{"held 01:30", "confirmed 01:31 clock 01:31:00"}));
   RestartReception();
-  EXPECT_EQ(ReceiverState.SecondCounter, 0);
-  EXPECT_EQ(ReceiverState.MarkSeconds, 0u);
-  EXPECT_FALSE(ReceiverState.Locked);
+  EXPECT_EQ(
+      std::make_tuple(ReceiverState.SecondCounter, ReceiverState.MarkSeconds, ReceiverState.Locked),
+      std::make_tuple(0, 0u, false));
   for (size_t i = 118; i < c.size(); ++i) {
     const CharacterResultRecord r = HandleCharacter(c[i].Value, kOpenTick + c[i].AtMs);
     EXPECT_NE(r.Minute.Verdict, kMinuteConfirmed) << i;
