@@ -104,9 +104,9 @@ def main():
                          trace.windows, trace.dcs))
             sets = program.clock_sets(offset)
             wrong = sum(not accepted for _, accepted, _ in sets)
-            print(f"minute {minute}: private memory {rows[-1][1]} kB, GDI objects {trace.gdi}, windows "
-                  f"{trace.windows}, window DCs held {trace.dcs}, sets {len(sets)}, wrong {wrong}",
-                  flush=True)
+            print(f"minute {minute}: private memory {rows[-1][1]} kB, GDI objects {trace.gdi}, "
+                  f"windows {trace.windows}, window DCs held {trace.dcs}, sets {len(sets)}, "
+                  f"wrong {wrong}", flush=True)
         crashed = not program.running() or trace.crashed
     finally:
         session.close()
