@@ -83,10 +83,14 @@ def exit_on_signals():
 
 def choose_wine():
     """(arch, loader, build tree): the 32-bit program where this kernel runs 32-bit code,
-    else the same sources built for 64-bit Windows."""
+    else the same sources built for 64-bit Windows. HORAX_WINDOWS=win64 takes the 64-bit
+    path on any machine, so that it can be tried where 32-bit code runs too."""
+    wanted = os.environ.get("HORAX_WINDOWS", "")
+    if wanted not in ("", "win64"):
+        raise SystemExit(f"HORAX_WINDOWS={wanted}: win64 or unset")
     try:
-        runs_32_bit = subprocess.run(["/usr/lib/wine/wine", "--version"],
-                                     capture_output=True).returncode == 0
+        runs_32_bit = wanted != "win64" and subprocess.run(
+            ["/usr/lib/wine/wine", "--version"], capture_output=True).returncode == 0
     except OSError:  # ENOEXEC: the kernel refuses 32-bit code
         runs_32_bit = False
     if runs_32_bit:
