@@ -82,15 +82,15 @@ void Fail(const char* what) {
   std::exit(1);
 }
 
-// Milliseconds of a local wall-clock time, counted as if it were UTC.
-int64_t CountLocalMs(const CivilTimeRecord& local, int milliseconds) {
-  return JoinCivilTime(local) * 1000 + milliseconds;
+// Milliseconds since 1970 of a UTC time.
+int64_t CountUtcMs(const CivilTimeRecord& utc, int milliseconds) {
+  return JoinCivilTime(utc) * 1000 + milliseconds;
 }
 
-void PrintLocal(int64_t local_ms) {
-  const CivilTimeRecord t = SplitPosixSeconds(DivideDown(local_ms, 1000));
+void PrintUtc(int64_t utc_ms) {
+  const CivilTimeRecord t = SplitPosixSeconds(DivideDown(utc_ms, 1000));
   std::printf("%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour, t.Minute,
-              t.Second, static_cast<int>(local_ms - DivideDown(local_ms, 1000) * 1000));
+              t.Second, static_cast<int>(utc_ms - DivideDown(utc_ms, 1000) * 1000));
 }
 
 // One level: the stream, the line, the timer and the program.
@@ -116,15 +116,11 @@ void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fire
   // The true time of the set: the marks start on the true seconds, the first at FirstPosix.
   const double true_ms =
       static_cast<double>(play->FirstPosix) * kMsPerSecond + fired_ms - kFirstMarkMs;
-  const int64_t true_whole_ms = static_cast<int64_t>(std::floor(true_ms));
-  CivilTimeRecord local = {};
-  ConvertToEuLocal(DivideDown(true_whole_ms, 1000), &local);
-  const int64_t true_local =
-      CountLocalMs(local, static_cast<int>(true_whole_ms - DivideDown(true_whole_ms, 1000) * 1000));
+  const int64_t true_utc = static_cast<int64_t>(std::floor(true_ms));
   const SYSTEMTIME& r = LastClockRequest();
   const CivilTimeRecord asked = {r.wYear,   r.wMonth,  r.wDay, r.wHour,
                                  r.wMinute, r.wSecond, 0,      false};
-  const int64_t error = CountLocalMs(asked, r.wMilliseconds) - true_local;
+  const int64_t error = CountUtcMs(asked, r.wMilliseconds) - true_utc;
   if (error >= -kMostSetErrorMs && error <= kMostSetErrorMs) {
     return;
   }
@@ -136,9 +132,10 @@ void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fire
   }
   if (play->ListWrong) {
     std::printf("  wrong set: true ");
-    PrintLocal(true_local);
+    PrintUtc(true_utc);
     std::printf(", set ");
-    PrintLocal(true_local + error);
+    PrintUtc(true_utc + error);
+    std::printf(" UTC");
     std::printf(" (%+" PRId64 " ms)\n", error);
   }
 }

@@ -33,15 +33,12 @@ PORTS = (1, 2, 3, 4)
 
 # Wine checks every clock change itself: one within half a second of its clock is accepted
 # silently, any other is refused and reported on the program's standard error as
-# requested minus current time. Tracing SetLocalTime shows the accepted ones as well.
+# requested minus current time. Tracing SetSystemTime shows the accepted ones as well.
 SET_REFUSED = re.compile(r"NtSetSystemTime not allowed: difference (-?\d+) ms")
-SET_CALLED = re.compile(r"^(\d+\.\d+):\w+:Call KERNEL32\.SetLocalTime\(", re.M)
-SET_RETURNED = re.compile(r"^\d+\.\d+:\w+:Ret  KERNEL32\.SetLocalTime\(\) retval=([0-9a-f]+)")
+SET_CALLED = re.compile(r"^(\d+\.\d+):\w+:Call KERNEL32\.SetSystemTime\(", re.M)
+SET_RETURNED = re.compile(r"^\d+\.\d+:\w+:Ret  KERNEL32\.SetSystemTime\(\) retval=([0-9a-f]+)")
 CLOCK_TRACE = "fixme-all,+timestamp,+relay"
 QUIET = "fixme-all"
-# A set the program repeats (to convert with the new daylight-saving setting) follows the
-# accepted first call at once.
-REPEAT_WITHIN_S = 1.0
 
 SESSION_MARK = "HORAX_SESSION"
 
@@ -133,7 +130,7 @@ def run_quietly(command, env, log=None):
 
 def make_prefix(prefix, arch, loader, ports, log=None):
     """A new prefix without Mono or Gecko prompts; unmanaged windows, for exact placement
-    and a quick teardown without a window manager; SetLocalTime traceable (CLOCK_TRACE);
+    and a quick teardown without a window manager; SetSystemTime traceable (CLOCK_TRACE);
     and COM1..COM4 mapped to links in `ports`, which a session points at pseudo-terminals.
     Wine reads the port mapping when its server starts."""
     shutil.rmtree(prefix, ignore_errors=True)
@@ -141,7 +138,7 @@ def make_prefix(prefix, arch, loader, ports, log=None):
     env = dict(wine_environment(prefix, loader), WINEARCH=arch)
     run_quietly([loader, "wineboot", "-i"], env, log)
     keys = [("HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
-            ("HKCU\\Software\\Wine\\Debug", "RelayInclude", "kernel32.SetLocalTime")]
+            ("HKCU\\Software\\Wine\\Debug", "RelayInclude", "kernel32.SetSystemTime")]
     keys += [("HKLM\\Software\\Wine\\Ports", f"COM{n}", os.path.join(ports, f"com{n}"))
              for n in PORTS]
     for key, name, value in keys:
@@ -255,7 +252,7 @@ class Program:
         """The clock sets of a run under CLOCK_TRACE, each as (wall-clock time of the call,
         accepted, difference in ms from the true time); `wall_offset` turns Wine's trace
         times (CLOCK_MONOTONIC_RAW) into wall-clock time, see wall_clock_offset()."""
-        sets, called, refused, last_accepted = [], None, None, None
+        sets, called, refused = [], None, None
         for line in self.stderr().splitlines():
             if match := SET_CALLED.match(line):
                 called, refused = float(match.group(1)) + wall_offset, None
@@ -263,14 +260,11 @@ class Program:
                 refused = int(match.group(1))
             elif (match := SET_RETURNED.match(line)) and called is not None:
                 accepted = int(match.group(1), 16) != 0
-                repeat = last_accepted is not None and called - last_accepted < REPEAT_WITHIN_S
-                if not repeat:
-                    # Accepted means within half a second, so the minute asked for is the
-                    # whole minute nearest the call.
-                    nearest = round(called / 60) * 60
-                    difference = round((nearest - called) * 1000) if accepted else refused
-                    sets.append((called, accepted, difference))
-                last_accepted = called if accepted and not repeat else None
+                # Accepted means within half a second, so the minute asked for is the whole
+                # minute nearest the call.
+                nearest = round(called / 60) * 60
+                difference = round((nearest - called) * 1000) if accepted else refused
+                sets.append((called, accepted, difference))
                 called = None
         return sets
 

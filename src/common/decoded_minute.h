@@ -10,11 +10,13 @@ constexpr unsigned kHeldMinutes = 10;
 
 struct DecodedMinuteRecord {
   bool Held;                // a minute decoded into this entry
-  TimeFieldsRecord Fields;  // as decoded, before the clock reload
+  TimeFieldsRecord Fields;  // local time as decoded, before the clock reload
   uint32_t Tick;            // the tick of its closing mark as framed, or where it was due
   bool LeapAhead;           // its bit 19: a leap second ends the hour
   bool Doubtful;            // it held a doubtful mark
   bool Followed;            // a minute held before it confirmed it, doubts aside
+  TelegramZone Zone;        // as its bits gave it, or as the minute that confirmed it did
+  bool ChangeAhead;         // its bit 16: a change between CET and CEST ends the hour
 };
 
 struct HeldMinutesRecord {

@@ -12,5 +12,14 @@ struct TimeFieldsRecord {
   uint8_t Year;  // two digits
 };
 
+// The zone a telegram's time is given in, by its bits 17 (Z1) and 18 (Z2). Exactly one is
+// set; both alike means one was misread (a long mark read short, most often), and the zone
+// is not known.
+enum TelegramZone : uint8_t {
+  kZoneUnknown,
+  kZoneCet,   // Z2: UTC+1
+  kZoneCest,  // Z1: UTC+2
+};
+
 // All fields 0 until the first telegram decodes.
 extern TimeFieldsRecord TimeFields;

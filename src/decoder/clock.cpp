@@ -34,6 +34,9 @@ constexpr WORD kSetDelayMs = kUartHandOverMs + kPollPeriodMs / 2;
 // poll's 125 ms either way, so the clock stays within 125 + 50 ms of the true second.
 constexpr int32_t kRightClockMs = 50;
 constexpr int32_t kSecondsPerMinute = 60;
+// CET is UTC+1, CEST UTC+2.
+constexpr uint8_t kCetHours = 1;
+constexpr uint8_t kCestHours = 2;
 // Sakamoto's offsets of the months, for a year counted from March.
 constexpr uint8_t kMonthOffsets[kMonthsPerYear] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
 
@@ -85,16 +88,8 @@ void AdvanceMinute(TimeFieldsRecord* t) {
   }
 }
 
-// The reverse of AdvanceMinute, for an existing time.
-void RetreatMinute(TimeFieldsRecord* t) {
-  if (t->Minute-- > 0) {
-    return;
-  }
-  t->Minute = kMinutesPerHour - 1;
-  if (t->Hour-- > 0) {
-    return;
-  }
-  t->Hour = kHoursPerDay - 1;
+// The date and weekday one day back, for an existing time.
+void RetreatDay(TimeFieldsRecord* t) {
   t->Weekday = static_cast<uint8_t>((t->Weekday + kDaysPerWeek - 2) % kDaysPerWeek + 1);
   if (--t->Day >= 1) {
     return;
@@ -106,16 +101,46 @@ void RetreatMinute(TimeFieldsRecord* t) {
   t->Day = CountDaysInMonth(t->Year, t->Month);
 }
 
+// The reverse of AdvanceMinute, for an existing time.
+void RetreatMinute(TimeFieldsRecord* t) {
+  if (t->Minute-- > 0) {
+    return;
+  }
+  t->Minute = kMinutesPerHour - 1;
+  if (t->Hour-- > 0) {
+    return;
+  }
+  t->Hour = kHoursPerDay - 1;
+  RetreatDay(t);
+}
+
+// The zones two minutes are compared in: each its own, or, where one of them has no clear
+// zone, the other's for both, unless either announced a change between CET and CEST. False
+// when no zone is found.
+bool ChooseZones(const DecodedMinuteRecord& held, const TelegramFlagsRecord& flags,
+                 TelegramZone* held_zone, TelegramZone* zone) {
+  *held_zone = held.Zone;
+  *zone = flags.Zone;
+  if (held.Zone != kZoneUnknown && flags.Zone != kZoneUnknown) {
+    return true;
+  }
+  if (held.ChangeAhead || flags.ChangeAhead) {
+    return false;
+  }
+  *held_zone = *zone = held.Zone != kZoneUnknown ? held.Zone : flags.Zone;
+  return *zone != kZoneUnknown;
+}
+
 int32_t CountMsOfDay(const SYSTEMTIME& t) {
   const int32_t seconds = (t.wHour * kMinutesPerHour + t.wMinute) * kSecondsPerMinute + t.wSecond;
   return seconds * static_cast<int32_t>(kSecondMs) + t.wMilliseconds;
 }
 
-// The clock already reads `time`, to within kRightClockMs. Near midnight a clock a little
-// slow still shows the day before, and is set.
+// The clock already reads `time` (UTC), to within kRightClockMs. Near midnight UTC a clock a
+// little slow still shows the day before, and is set.
 bool IsClockRight(const SYSTEMTIME& time) {
   SYSTEMTIME clock;
-  GetLocalTime(&clock);
+  GetSystemTime(&clock);
   const int32_t difference = CountMsOfDay(time) - CountMsOfDay(clock);
   return clock.wYear == time.wYear && clock.wMonth == time.wMonth && clock.wDay == time.wDay &&
          difference >= -kRightClockMs && difference <= kRightClockMs;
@@ -137,13 +162,36 @@ bool FollowsByMinutes(const TimeFieldsRecord& earlier, const TimeFieldsRecord& l
          later.Weekday == next.Weekday && later.Month == next.Month && later.Year == next.Year;
 }
 
-bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, bool leap_ahead) {
+TimeFieldsRecord ConvertToUtc(const TimeFieldsRecord& local, TelegramZone zone) {
+  // A weekday out of 1 to 7 would come out of RetreatDay as a real one.
+  if (zone == kZoneUnknown || !IsExistingTime(local) || local.Weekday < 1 ||
+      local.Weekday > kDaysPerWeek) {
+    return local;
+  }
+  const uint8_t hours = zone == kZoneCest ? kCestHours : kCetHours;
+  TimeFieldsRecord utc = local;
+  if (utc.Hour >= hours) {
+    utc.Hour = static_cast<uint8_t>(utc.Hour - hours);
+  } else {
+    utc.Hour = static_cast<uint8_t>(utc.Hour + kHoursPerDay - hours);
+    RetreatDay(&utc);
+  }
+  return utc;
+}
+
+bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, const TelegramFlagsRecord& flags,
+                          TelegramZone* zone) {
   // Two bit errors in one parity group pass every check of a single telegram; a minute
   // decoded before must agree before the clock is trusted to it. Where either holds a
   // doubtful mark, the same bit may have turned in both, so one before that must agree too.
   // A wrong minute decoded in between does not push a good one out: the last few are held.
+  // Minutes are compared in UTC, so that those either side of a change of summer time agree;
+  // the zone bits lie outside every parity group, and a zone misread as the other makes a
+  // minute an hour off in UTC, which no minute confirms.
   bool follows = false;
   bool confirmed = false;
+  bool zones_differ = false;
+  *zone = flags.Zone;
   for (const DecodedMinuteRecord& held : HeldMinutes.Minutes) {
     // Modulo 2^32, like every tick difference.
     const uint32_t elapsed = tick - held.Tick;
@@ -153,22 +201,35 @@ bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, bool leap_ahead) {
     }
     const bool leap_between = held.LeapAhead && held.Fields.Minute + minutes >= kMinutesPerHour;
     const uint32_t expected = minutes * kMinuteMs + (leap_between ? kLeapSecondMs : 0);
+    TelegramZone held_zone = kZoneUnknown;
+    TelegramZone this_zone = kZoneUnknown;
     if (elapsed + kDatingSlackMs < expected || elapsed > expected + kDatingSlackMs ||
-        !FollowsByMinutes(held.Fields, TimeFields, minutes)) {
+        !ChooseZones(held, flags, &held_zone, &this_zone) ||
+        !FollowsByMinutes(ConvertToUtc(held.Fields, held_zone), ConvertToUtc(TimeFields, this_zone),
+                          minutes)) {
       continue;
     }
     follows = true;
     confirmed = confirmed || held.Followed || !(doubtful || held.Doubtful);
+    zones_differ = zones_differ || (*zone != kZoneUnknown && *zone != this_zone);
+    *zone = this_zone;
   }
-  HeldMinutes.Minutes[HeldMinutes.Next] = {true, TimeFields, tick, leap_ahead, doubtful, follows};
+  // Held in the zone the minutes before agree on, so that it confirms later minutes in UTC.
+  const TelegramZone held_zone = zones_differ ? flags.Zone : *zone;
+  HeldMinutes.Minutes[HeldMinutes.Next] = {true,     TimeFields, tick,      flags.LeapAhead,
+                                           doubtful, follows,    held_zone, flags.ChangeAhead};
   HeldMinutes.Next = static_cast<uint8_t>((HeldMinutes.Next + 1) % kHeldMinutes);
-  return confirmed;
+  return confirmed && !zones_differ;
 }
 
-void SetClockFromTelegram(uint32_t tick, uint32_t now) {
+void SetClockFromTelegram(uint32_t tick, uint32_t now, TelegramZone zone) {
+  if (zone == kZoneUnknown) {
+    ReloadTimeFields();
+    return;
+  }
   // The minute began at its mark; the set comes `now - tick` after the mark as framed,
   // which may lie a little either side of the character that ended the minute.
-  TimeFieldsRecord minute = TimeFields;
+  TimeFieldsRecord minute = ConvertToUtc(TimeFields, zone);
   int32_t since_minute = kSetDelayMs + static_cast<int32_t>(now - tick);
   if (since_minute < 0) {
     RetreatMinute(&minute);
@@ -184,12 +245,13 @@ void SetClockFromTelegram(uint32_t tick, uint32_t now) {
   time.wSecond = static_cast<WORD>(since_minute / static_cast<int32_t>(kSecondMs));
   time.wMilliseconds = static_cast<WORD>(since_minute % static_cast<int32_t>(kSecondMs));
 
-  // The system converts a local time with the daylight-saving setting in force before the
-  // set; the second call converts with the setting of the new time, which matters when the
-  // set crosses a change.
-  if (since_minute < static_cast<int32_t>(kMinuteMs) && !IsClockRight(time) &&
-      SetLocalTime(&time)) {
-    SetLocalTime(&time);
+  // SetSystemTime: "The system time is expressed in Coordinated Universal Time (UTC)", so
+  // one call is right in every zone and every hour. A local time would be converted "using
+  // the current time zone information", with "the daylight saving time setting of the
+  // current time, not the new time you are setting": an hour off in the hour that repeats
+  // in October, for a PC a little slow. "The wDayOfWeek member ... is ignored."
+  if (since_minute < static_cast<int32_t>(kMinuteMs) && !IsClockRight(time)) {
+    SetSystemTime(&time);
   }
   ReloadTimeFields();
 }

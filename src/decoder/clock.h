@@ -1,10 +1,12 @@
 // Clock setting: holds each decoded minute, confirms it by the minutes decoded before it,
-// sets the local clock to a confirmed one and reloads the fields from the clock.
+// sets the PC's clock, which runs on UTC, to a confirmed one and reloads the fields from
+// the local time the clock then shows.
 #pragma once
 
 #include <cstdint>
 
 #include "common/time_fields.h"
+#include "decoder/telegram.h"
 
 // Two minute marks k minutes apart are dated k minutes apart to within half a second: each
 // is dated where the phase of its minute's own marks puts it, a poll period at most from
@@ -23,18 +25,27 @@ constexpr uint32_t kLeapSecondMs = 1000;
 bool FollowsByMinutes(const TimeFieldsRecord& earlier, const TimeFieldsRecord& later,
                       unsigned minutes);
 
+// The existing local time `local`, DCF77's fields in `zone`, as UTC: one hour back for
+// CET, two for CEST, across midnight, the month, the year (00 to 99) and the weekday. A
+// time that does not exist, a weekday out of 1 to 7, or kZoneUnknown, comes back unchanged.
+TimeFieldsRecord ConvertToUtc(const TimeFieldsRecord& local, TelegramZone zone);
+
 // Holds the minute just decoded into TimeFields, its closing mark dated by `tick` (ms),
-// `doubtful` when it held a doubtful mark, `leap_ahead` with its bit 19. True when a minute
+// `doubtful` when it held a doubtful mark, with its telegram's `flags`. True when a minute
 // held confirms it: 1 to kConfirmReachMinutes earlier by the ticks, within kDatingSlackMs
-// (a leap second between counted), exactly as many minutes earlier by the fields, and,
-// should either minute be doubtful, itself confirmed by one before it.
-bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, bool leap_ahead);
+// (a leap second between counted), exactly as many minutes earlier in UTC, and, should
+// either minute be doubtful, itself confirmed by one before it. Where one of the two has no
+// clear zone, both are taken in the other's, as long as neither announced a change of
+// summer time. *zone gets the zone to set the minute in: its own, or that of the minutes
+// that confirmed it; a minute they place in different zones is not confirmed.
+bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, const TelegramFlagsRecord& flags,
+                          TelegramZone* zone);
 
-// Sets the local clock, at tick `now`, to the minute in TimeFields as it stood at `tick`
-// (its closing mark as framed) plus the time such a mark takes to reach the program
-// (315 ms), and reloads TimeFields from the clock. A refused set is not reported: the
-// fields then show the clock's own time.
-void SetClockFromTelegram(uint32_t tick, uint32_t now);
+// Sets the PC's clock, at tick `now`, to the minute in TimeFields in `zone`, as UTC, as it
+// stood at `tick` (its closing mark as framed) plus the time such a mark takes to reach the
+// program (315 ms), and reloads TimeFields from the clock's local time. A refused set is
+// not reported: the fields then show the clock's own time.
+void SetClockFromTelegram(uint32_t tick, uint32_t now, TelegramZone zone);
 
-// TimeFields from the local clock, as after every decoded minute that sets nothing.
+// TimeFields from the clock's local time, as after every decoded minute that sets nothing.
 void ReloadTimeFields();

@@ -6,9 +6,6 @@
 
 namespace {
 
-// The announcement bit A2: a leap second comes at the end of the hour.
-constexpr unsigned kLeapAheadBit = 19;
-
 uint8_t CountSeconds(uint64_t seconds) {
   uint8_t count = 0;
   for (; seconds != 0; seconds &= seconds - 1) {
@@ -36,13 +33,15 @@ MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute, uint32_t now) {
     return result;
   }
   result.Fields = TimeFields;
+  const TelegramFlagsRecord flags = ReadTelegramFlags(minute.Bits);
+  result.Zone = flags.Zone;
   const bool doubtful = (minute.Doubtful & kTelegramSeconds) != 0;
-  const bool leap_ahead = ((minute.Bits >> kLeapAheadBit) & 1) != 0;
-  const bool confirmed = ConfirmDecodedMinute(minute.MarkTick, doubtful, leap_ahead);
+  TelegramZone zone = kZoneUnknown;
+  const bool confirmed = ConfirmDecodedMinute(minute.MarkTick, doubtful, flags, &zone);
   // A minute whose mark was lost is dated by where the mark was due: right for confirming
   // others, but the clock is set only from a mark that came.
   if (confirmed && !result.MarkLost) {
-    SetClockFromTelegram(minute.MarkTick, now);
+    SetClockFromTelegram(minute.MarkTick, now, zone);
     result.Verdict = kMinuteConfirmed;
   } else {
     ReloadTimeFields();

@@ -27,7 +27,9 @@ struct MinuteResultRecord {
   uint8_t Marks;            // how many of seconds 1 to 58 held a mark
   uint64_t Missing;         // bit n: second n (1 to 58) held none
   TelegramCheck Check;      // with kTelegramFailed: the first check that failed
-  TimeFieldsRecord Fields;  // with kMinuteHeld and kMinuteConfirmed: the minute as decoded
+  TimeFieldsRecord Fields;  // with kMinuteHeld and kMinuteConfirmed: the minute as decoded,
+                            // local time in Zone
+  TelegramZone Zone;        // with kMinuteHeld and kMinuteConfirmed: as its bits give it
 };
 
 struct CharacterResultRecord {

@@ -33,6 +33,11 @@ struct BcdField {
 
 constexpr uint8_t kLargestDigit = 9;
 
+constexpr unsigned kChangeAheadBit = 16;
+constexpr unsigned kSummerBit = 17;
+constexpr unsigned kWinterBit = 18;
+constexpr unsigned kLeapAheadBit = 19;
+
 constexpr BcdField kFields[] = {
     {21, 4, 3, 59, kMinuteOutOfRange, &TimeFieldsRecord::Minute},
     {29, 4, 2, 23, kHourOutOfRange, &TimeFieldsRecord::Hour},
@@ -55,6 +60,16 @@ bool HasEvenParity(uint64_t frame, const ParityGroup& group) {
 }
 
 }  // namespace
+
+TelegramFlagsRecord ReadTelegramFlags(uint64_t frame) {
+  TelegramFlagsRecord flags = {};
+  flags.ChangeAhead = ReadBits(frame, kChangeAheadBit, 1) != 0;
+  const bool summer = ReadBits(frame, kSummerBit, 1) != 0;
+  const bool winter = ReadBits(frame, kWinterBit, 1) != 0;
+  flags.Zone = summer == winter ? kZoneUnknown : (summer ? kZoneCest : kZoneCet);
+  flags.LeapAhead = ReadBits(frame, kLeapAheadBit, 1) != 0;
+  return flags;
+}
 
 TelegramCheck CheckTelegram(uint64_t frame, TimeFieldsRecord* fields) {
   // Bits 1 to 14 carry third-party data (weather, warnings) and are not examined.

@@ -11,7 +11,18 @@ constexpr WORD kMinutesPerHour = 60;
 constexpr WORD kSecondsPerMinute = 60;
 constexpr WORD kMillisecondsPerSecond = 1000;
 
-SYSTEMTIME clock_now;  // at the tick passed last
+constexpr int64_t kMsPerHour =
+    int64_t{kMinutesPerHour} * kSecondsPerMinute * kMillisecondsPerSecond;
+// Berlin: CET, UTC+1, and CEST, UTC+2, from 01:00 UTC on the last Sunday of March to
+// 01:00 UTC on the last Sunday of October.
+constexpr int64_t kWinterOffsetMs = kMsPerHour;
+constexpr int64_t kSummerOffsetMs = 2 * kMsPerHour;
+constexpr WORD kChangeHourUtc = 1;
+constexpr WORD kMarch = 3;
+constexpr WORD kOctober = 10;
+constexpr WORD kLastDayOfMarchAndOctober = 31;
+
+SYSTEMTIME clock_now;  // UTC, at the tick passed last
 uint32_t clock_tick = 0;
 bool has_tick = false;
 bool clock_started = false;
@@ -58,14 +69,16 @@ int64_t CountDays(int64_t year, unsigned month, unsigned day) {
   return era * 146097 + of_era * 365 + of_era / 4 - of_era / 100 + of_year;
 }
 
-// Moves the valid time `t` on by `ms` (0 or more), across days, months and years.
+// Moves the valid time `t` on by `ms` (back, when negative), across days, months and years.
 void AdvanceTime(SYSTEMTIME* t, int64_t ms) {
   int64_t of_day =
       ((t->wHour * int64_t{kMinutesPerHour} + t->wMinute) * kSecondsPerMinute + t->wSecond) *
           kMillisecondsPerSecond +
       t->wMilliseconds + ms;
-  int64_t days = CountDays(t->wYear, t->wMonth, t->wDay) + of_day / kMsPerDay;
-  of_day %= kMsPerDay;
+  // Floor division, so that a time moved back before midnight lands on the day before.
+  const int64_t whole_days = (of_day >= 0 ? of_day : of_day - (kMsPerDay - 1)) / kMsPerDay;
+  int64_t days = CountDays(t->wYear, t->wMonth, t->wDay) + whole_days;
+  of_day -= whole_days * kMsPerDay;
   // Back from the day count to a date: the civil calendar's inverse, by the same method.
   const int64_t era = days / 146097;
   const int64_t of_era = days - era * 146097;
@@ -90,37 +103,80 @@ void StartClock() {
     return;
   }
   const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
+  const std::tm* utc = std::gmtime(&now);
   clock_now = SYSTEMTIME{};
-  clock_now.wYear = static_cast<WORD>(local->tm_year + 1900);
-  clock_now.wMonth = static_cast<WORD>(local->tm_mon + 1);
-  clock_now.wDay = static_cast<WORD>(local->tm_mday);
-  clock_now.wHour = static_cast<WORD>(local->tm_hour);
-  clock_now.wMinute = static_cast<WORD>(local->tm_min);
-  clock_now.wSecond = static_cast<WORD>(local->tm_sec);
+  clock_now.wYear = static_cast<WORD>(utc->tm_year + 1900);
+  clock_now.wMonth = static_cast<WORD>(utc->tm_mon + 1);
+  clock_now.wDay = static_cast<WORD>(utc->tm_mday);
+  clock_now.wHour = static_cast<WORD>(utc->tm_hour);
+  clock_now.wMinute = static_cast<WORD>(utc->tm_min);
+  clock_now.wSecond = static_cast<WORD>(utc->tm_sec);
   clock_started = true;
+}
+
+// The day of the last Sunday of March or October.
+WORD FindLastSunday(WORD year, WORD month) {
+  return static_cast<WORD>(kLastDayOfMarchAndOctober -
+                           DayOfWeek(year, month, kLastDayOfMarchAndOctober));
+}
+
+// Berlin's offset from UTC at the UTC time `t`.
+int64_t FindLocalOffsetMs(const SYSTEMTIME& t) {
+  const auto at = [&t](WORD month, WORD day, WORD hour) {
+    return t.wMonth != month ? t.wMonth > month : (t.wDay != day ? t.wDay > day : t.wHour >= hour);
+  };
+  const bool summer = at(kMarch, FindLastSunday(t.wYear, kMarch), kChangeHourUtc) &&
+                      !at(kOctober, FindLastSunday(t.wYear, kOctober), kChangeHourUtc);
+  return summer ? kSummerOffsetMs : kWinterOffsetMs;
+}
+
+// Every set call is counted and kept; false when it is refused.
+bool NoteSetRequest(const SYSTEMTIME* time) {
+  if (time == nullptr) {
+    return false;
+  }
+  last_request = *time;
+  ++requests;
+  return !refuse_changes && IsValidTime(*time);
+}
+
+void SetClock(const SYSTEMTIME& utc) {
+  clock_now = utc;
+  clock_started = true;
+  ++accepted_sets;
 }
 
 }  // namespace
 
+BOOL SetSystemTime(const SYSTEMTIME* time) {
+  if (!NoteSetRequest(time)) {
+    return 0;
+  }
+  SetClock(*time);
+  return 1;
+}
+
+void GetSystemTime(SYSTEMTIME* time) {
+  StartClock();
+  *time = clock_now;
+  time->wDayOfWeek = DayOfWeek(time->wYear, time->wMonth, time->wDay);
+}
+
 BOOL SetLocalTime(const SYSTEMTIME* time) {
-  if (time == nullptr) {
+  if (!NoteSetRequest(time)) {
     return 0;
   }
-  last_request = *time;
-  ++requests;
-  if (refuse_changes || !IsValidTime(*time)) {
-    return 0;
-  }
-  clock_now = *time;
-  clock_started = true;
-  ++accepted_sets;
+  StartClock();
+  SYSTEMTIME utc = *time;
+  AdvanceTime(&utc, -FindLocalOffsetMs(clock_now));
+  SetClock(utc);
   return 1;
 }
 
 void GetLocalTime(SYSTEMTIME* time) {
   StartClock();
   *time = clock_now;
+  AdvanceTime(time, FindLocalOffsetMs(clock_now));
   time->wDayOfWeek = DayOfWeek(time->wYear, time->wMonth, time->wDay);
 }
 

@@ -4,19 +4,23 @@ without moving the seconds after it, and only a good minute that the good minute
 confirms sets the clock.
 
 Under Wine the program may not change the clock, so each set it asks for is refused and
-reported on its standard error with the difference from the current time. The telegrams
-announce a date three days on, in UTC like the sessions' own clock, so that no set can be
-accepted and no change of summer time can come between."""
+reported on its standard error with the difference of the UTC asked for from the current
+time. The telegrams announce a date three days on, in Berlin time with its zone bits, as
+the transmitter sends it, and the program runs in Berlin time, so that no set can be
+accepted and the readout shows Berlin's date."""
 
 import datetime
 import subprocess
 import time
+import zoneinfo
 
 import wine_session as ws
 from harness import SIM, SessionTest
 
 DAYS_AHEAD = 3
 UTC = datetime.timezone.utc
+ZONE = "Europe/Berlin"
+BERLIN = zoneinfo.ZoneInfo(ZONE)
 
 
 def characters(start, minutes):
@@ -25,7 +29,8 @@ def characters(start, minutes):
     UART hands it over, as it samples the stop bit."""
     result = subprocess.run(
         [SIM, "--record", "/dev/stdout", "--fast", "--weather", "--quiet", "--seed", "77", "--tz",
-         "UTC", "--start", start.strftime("%Y-%m-%d %H:%M:01"), "--minutes", str(minutes)],
+         ZONE, "--start", start.astimezone(BERLIN).strftime("%Y-%m-%d %H:%M:01"), "--minutes",
+         str(minutes)],
         capture_output=True, text=True, check=True)
     lines = result.stdout.splitlines()[1:]  # after the one that names the format
     return [(int(ms) / 1000, int(value)) for ms, value in map(str.split, lines)]
@@ -37,6 +42,9 @@ class MinutesTest(SessionTest):
         seconds 1 to 58, B's 0 to 58 and B's closing mark."""
         self.minute_a = datetime.datetime.now(UTC).replace(second=0, microsecond=0)
         self.minute_a += datetime.timedelta(days=DAYS_AHEAD)
+        local = self.minute_a.astimezone(BERLIN)
+        if local.replace(fold=1 - local.fold).utcoffset() != local.utcoffset():
+            self.minute_a += datetime.timedelta(days=1)  # the hour that repeats names two
         self.marks = characters(self.minute_a, 2)
         self.assertEqual(len(self.marks), 58 + 59 + 1)
 
@@ -46,7 +54,7 @@ class MinutesTest(SessionTest):
         second 1, a second of which the program's start-up may take before its first poll
         (the first mark must come within 1.5 s of the open)."""
         self.pty = self.session.pty(1)
-        self.program = self.start("1", TZ="UTC")
+        self.program = self.start("1", TZ=ZONE)
         self.player = self.pty.play(sorted(self.marks + list(extra)))
         ws.wait_for(self.pty.opened.is_set, 30, "the port to be opened")
         self.t0 = time.monotonic()
@@ -54,9 +62,10 @@ class MinutesTest(SessionTest):
 
     def check_readout_shows_clock(self):
         # Dates read before and after the look: a midnight passing in between is no fault.
-        before = datetime.datetime.now(UTC)
+        before = datetime.datetime.now(BERLIN)
         date, clock = self.readout()
-        self.assertIn(date, {t.strftime("%d:%m:%y") for t in (before, datetime.datetime.now(UTC))})
+        self.assertIn(date,
+                      {t.strftime("%d:%m:%y") for t in (before, datetime.datetime.now(BERLIN))})
         self.assertEqual(clock[-2:], "00")
 
 
@@ -75,7 +84,7 @@ class ConfirmedTest(MinutesTest):
                               "the program to ask for the clock to be set", 0.02)
         difference = self.program.refused_sets()[0]
         # Three days are well within the 32-bit milliseconds Wine reports. The program asks
-        # for B's minute plus the 315 ms a closing mark takes to reach it on average.
+        # for B's minute in UTC plus the 315 ms a closing mark takes to reach it on average.
         announced = self.minute_a + datetime.timedelta(minutes=2)
         expected = round((announced.timestamp() + 0.315 - seen_at) * 1000)
         # The report is seen after the set, and at most a few tenths of a second after it

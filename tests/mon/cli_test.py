@@ -102,7 +102,7 @@ def test_minute_on_pty():
                       "1", "--weather", "--seed", "5", "--quiet")
         sim.wait_for(lambda: os.path.islink(link))
         monitor = Running(MON, link, "--record", recording)
-        held = "minute: 10.01.12 01:30 Tue, decoded, held"
+        held = "minute: 10.01.12 01:30 Tue CET, decoded, held"
         monitor.wait_for(lambda: printed(monitor.lines, held), MINUTE_DEADLINE)
         assert monitor.stop() == 0
         out = monitor.lines

@@ -121,8 +121,8 @@ TEST(FaultTest, EachFaultGetsItsVerdict) {
            s->Spikes[s->SpikeCount++] = {40, 20};
          }
        },
-       "minute: 10.01.12 01:32 Tue, decoded, confirmed", "minutes seen 3, decoded 3, confirmed 2",
-       "2 spikes, 1 broken | decoded 3 of the last 3"},
+       "minute: 10.01.12 01:32 Tue CET, decoded, confirmed",
+       "minutes seen 3, decoded 3, confirmed 2", "2 spikes, 1 broken | decoded 3 of the last 3"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -132,8 +132,8 @@ TEST(FaultTest, EachFaultGetsItsVerdict) {
     }
     const std::string output = Replay(recording);
     const std::vector<std::string> expected = {
-        "minute: 10.01.12 01:30 Tue, decoded, held: the minutes before do not confirm it yet",
-        "minute: 10.01.12 01:31 Tue, decoded, confirmed", c.last};
+        "minute: 10.01.12 01:30 Tue CET, decoded, held: the minutes before do not confirm it yet",
+        "minute: 10.01.12 01:31 Tue CET, decoded, confirmed", c.last};
     EXPECT_EQ(LinesStartingWith(output, "minute:"), expected) << output;
     // Second 1 after the mark of 01:32 is handled at the poll after 180.69 s.
     EXPECT_EQ(LinesStartingWith(output, "summary"),

@@ -57,10 +57,11 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
        "minute: failed, a minute mark came elsewhere: framed anew from it"},
       {kFrameMoved, 0, false, true, "minute: partial, 0 marks (the port was opened inside it)"},
       {kMinuteHeld, 0, true, false,
-       "minute: 00.00.00 00:00 ???, decoded, held: its minute mark was lost, so it sets nothing"},
+       "minute: 00.00.00 00:00 ??? zone?, decoded, held: its minute mark was lost, so it sets "
+       "nothing"},
   };
   for (const auto& c : kCases) {
-    const MinuteResultRecord minute = {c.verdict, c.lost, 0, c.missing, kTelegramGood, {}};
+    const MinuteResultRecord minute = {c.verdict, c.lost, 0, c.missing, kTelegramGood, {}, {}};
     char line[kViewLineSize];
     EXPECT_EQ(FormatMinuteLine(minute, c.partial, line, sizeof line),
               static_cast<int>(strlen(c.line)));

@@ -33,7 +33,7 @@ def main():
             return f.read().decode("latin-1").replace("\r", "")
 
     try:
-        held = "minute: 10.01.12 01:30 Tue, decoded, held"
+        held = "minute: 10.01.12 01:30 Tue CET, decoded, held"
         ws.wait_for(lambda: held in text() or monitor.poll() is not None, MINUTE_DEADLINE,
                     "the minute")
         # Wine turns the signal into the console's Ctrl+C.

@@ -40,7 +40,7 @@ for name, subsystem, dlls in [
     assert imports <= dlls, (name, imports - dlls)
     functions = {f.name for entry in exe.DIRECTORY_ENTRY_IMPORT for f in entry.imports}
     # The monitor is built against the clock that only records; horax really sets it.
-    assert (b"SetLocalTime" in functions) == (name == "horax.exe"), name
+    assert (b"SetSystemTime" in functions) == (name == "horax.exe"), name
 
 exe, rt, bound = pefile.PE(data=files["horax.exe"]), pefile.RESOURCE_TYPE, {}
 for kind in exe.DIRECTORY_ENTRY_RESOURCE.entries:

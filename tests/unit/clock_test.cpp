@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "clock_expect.h"
 #include "common/decoded_minute.h"
@@ -14,8 +15,13 @@
 
 namespace {
 
-// Sunday 6 December 2026, 20:15:42.
+// Sunday 6 December 2026, 20:15:42 UTC.
 constexpr SYSTEMTIME kClockStart = {2026, 12, 0, 6, 20, 15, 42, 500};
+// A1, and the zone bits: CET, CEST, or neither and both set.
+constexpr TelegramFlagsRecord kCet = {false, kZoneCet, false}, kCest = {false, kZoneCest, false};
+constexpr TelegramFlagsRecord kCetAhead = {true, kZoneCet, false};
+constexpr TelegramFlagsRecord kCestAhead = {true, kZoneCest, false};
+constexpr TelegramFlagsRecord kNoZone = {false, kZoneUnknown, false};
 constexpr uint32_t kFirstTick = 0xFFFF0000u;  // the pair's ticks wrap past 2^32
 
 class ClockTest : public ::testing::Test {
@@ -26,12 +32,13 @@ class ClockTest : public ::testing::Test {
   }
 
   // Hands one decoded minute to the clock, its closing mark dated `tick`, as the program
-  // does when the mark came; returns the SetLocalTime calls it made.
-  int Decode(const TimeFieldsRecord& fields, uint32_t tick, bool leap_ahead = false) {
+  // does when the mark came; returns the clock sets it asked for.
+  int Decode(const TimeFieldsRecord& fields, uint32_t tick, TelegramFlagsRecord flags = kCet) {
     const int before = CountClockRequests();
     TimeFields = fields;
-    if (ConfirmDecodedMinute(tick, false, leap_ahead)) {
-      SetClockFromTelegram(tick, tick);
+    TelegramZone zone = kZoneUnknown;
+    if (ConfirmDecodedMinute(tick, false, flags, &zone)) {
+      SetClockFromTelegram(tick, tick, zone);
     } else {
       ReloadTimeFields();
     }
@@ -47,7 +54,8 @@ struct PairCase {
   const char* name;
   TimeFieldsRecord first;
   TimeFieldsRecord second;
-  WORD year;                 // the full year set, or 0 when the second minute is not confirmed
+  WORD year;                 // the full year set (UTC, an hour back from CET), or 0 when the
+                             // second minute is not confirmed
   uint32_t gap = kMinuteMs;  // by the ticks, from the first minute's mark to the second's
   bool leap_ahead = false;   // the first minute announces a leap second
 };
@@ -67,8 +75,8 @@ const PairCase kPairs[] = {
     {"after 30 November", {59, 23, 30, 1, 11, 26}, {0, 0, 1, 2, 12, 26}, 2026},
     {"leap day", {59, 23, 28, 2, 2, 96}, {0, 0, 29, 3, 2, 96}, 2096},
     {"after a leap day", {59, 23, 29, 3, 2, 96}, {0, 0, 1, 4, 3, 96}, 2096},
-    {"next year", {59, 23, 31, 3, 12, 3}, {0, 0, 1, 4, 1, 4}, 2004},
-    {"99 to 00", {59, 23, 31, 5, 12, 99}, {0, 0, 1, 6, 1, 0}, 2000},
+    {"next year", {59, 23, 31, 3, 12, 3}, {0, 0, 1, 4, 1, 4}, 2003},
+    {"99 to 00", {59, 23, 31, 5, 12, 99}, {0, 0, 1, 6, 1, 0}, 1999},
     {"weekday not turned at midnight", {59, 23, 31, 6, 1, 26}, {0, 0, 1, 6, 2, 26}, 0},
     {"weekday that does not fit the date", {44, 13, 15, 3, 6, 97}, {45, 13, 15, 3, 6, 97}, 0},
     {"two minutes on", {43, 13, 15, 7, 6, 97}, {45, 13, 15, 7, 6, 97}, 0},
@@ -100,7 +108,8 @@ TEST_F(ClockTest, OnlyAMinuteOneToTenMinutesAfterAHeldOneSetsTheClock) {
   for (const PairCase& c : kPairs) {
     SCOPED_TRACE(c.name);
     SetUp();
-    EXPECT_EQ(Decode(c.first, kFirstTick, c.leap_ahead), 0) << "the first minute set the clock";
+    EXPECT_EQ(Decode(c.first, kFirstTick, {false, kZoneCet, c.leap_ahead}), 0)
+        << "the first minute set the clock";
     const int calls = Decode(c.second, kFirstTick + c.gap);
     const SYSTEMTIME clock = ReadClock();  // the weekday in the platform's numbering
     EXPECT_TRUE(FieldsShowClock(clock));
@@ -109,14 +118,71 @@ TEST_F(ClockTest, OnlyAMinuteOneToTenMinutesAfterAHeldOneSetsTheClock) {
       EXPECT_EQ(calls, 0);
       continue;
     }
-    // Twice: the second call converts with the daylight-saving setting of the new time.
-    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(calls, 1);
+    // An hour back from CET; the date's roll-overs back to UTC have a table of their own.
     const SYSTEMTIME& asked = LastClockRequest();
-    const SYSTEMTIME expected = {
-        c.year, c.second.Month, c.second.Weekday, c.second.Day, c.second.Hour, c.second.Minute,
-        0,      190 + 125};  // the UART's hand-over and half a poll
-    EXPECT_EQ(0, std::memcmp(&asked, &expected, sizeof expected))
-        << "the weekday goes out as decoded";
+    EXPECT_EQ(std::make_tuple(asked.wYear, asked.wHour, asked.wMinute, asked.wSecond,
+                              asked.wMilliseconds),
+              std::make_tuple(c.year, (c.second.Hour + 23) % 24, c.second.Minute, 0,
+                              190 + 125));  // the UART's hand-over and half a poll
+  }
+}
+
+TEST_F(ClockTest, MinutesAreComparedAndSetInUtc) {
+  // Two minutes a minute apart, as decoded with their zone bits (and A1 where a change is
+  // announced), and the UTC set, 315 ms into the minute, with DCF77's weekday; or none.
+  struct Case {
+    const char* name;
+    TimeFieldsRecord first;
+    TelegramFlagsRecord first_flags;
+    TimeFieldsRecord second;
+    TelegramFlagsRecord second_flags;
+    SYSTEMTIME expected;
+    SYSTEMTIME clock = kClockStart;  // UTC, before the set
+  };
+  // Local times on Sunday 29 March 2026 (kS), Sunday 25 October 2026 (kA), Friday 1 January
+  // 2027 (kN) and Wednesday 1 July 2026.
+  constexpr TimeFieldsRecord kS0159 = {59, 1, 29, 7, 3, 26}, kS0300 = {0, 3, 29, 7, 3, 26};
+  constexpr TimeFieldsRecord kS0200 = {0, 2, 29, 7, 3, 26}, kA0259 = {59, 2, 25, 7, 10, 26};
+  constexpr TimeFieldsRecord kA0200 = {0, 2, 25, 7, 10, 26}, kA0204 = {4, 2, 25, 7, 10, 26};
+  constexpr TimeFieldsRecord kA0205 = {5, 2, 25, 7, 10, 26}, kN0029 = {29, 0, 1, 5, 1, 27};
+  constexpr TimeFieldsRecord kN0030 = {30, 0, 1, 5, 1, 27}, k0029 = {29, 0, 1, 3, 7, 26};
+  constexpr TimeFieldsRecord k0030 = {30, 0, 1, 3, 7, 26};
+  constexpr SYSTEMTIME kJune30 = {2026, 6, 2, 30, 22, 30, 0, 315};
+  const Case kCases[] = {
+      {"spring", kS0159, kCetAhead, kS0300, kCest, {2026, 3, 7, 29, 1, 0, 0, 315}},
+      {"autumn", kA0259, kCestAhead, kA0200, kCet, {2026, 10, 7, 25, 1, 0, 0, 315}},
+      // The PC a few minutes slow, still on summer time: 00:02 UTC is 02:02 CEST.
+      {"repeated hour",
+       kA0204,
+       kCet,
+       kA0205,
+       kCet,
+       {2026, 10, 7, 25, 1, 5, 0, 315},
+       {2026, 10, 0, 25, 0, 2, 0, 0}},
+      {"New Year's Eve", kN0029, kCet, kN0030, kCet, {2026, 12, 4, 31, 23, 30, 0, 315}},
+      {"the 1st in summer", k0029, kCest, k0030, kCest, kJune30},
+      // Neither or both zone bits: the zone of the minute it is compared with, unless either
+      // announces a change; a zone read as the other is an hour off in UTC.
+      {"no zone bit", k0029, kCest, k0030, kNoZone, kJune30},
+      {"no zone bit before", k0029, kNoZone, k0030, kCest, kJune30},
+      {"no zone bit in either", k0029, kNoZone, k0030, kNoZone, {}},
+      {"a change announced", kS0159, kCetAhead, kS0200, kNoZone, {}},
+      {"the other zone", k0029, kCest, k0030, kCet, {}},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    SetNativeClock(c.clock);
+    Decode(c.first, kFirstTick, c.first_flags);
+    const int calls = Decode(c.second, kFirstTick + kMinuteMs, c.second_flags);
+    SYSTEMTIME clock;
+    GetSystemTime(&clock);
+    clock.wDayOfWeek = c.expected.wDayOfWeek;  // the platform's numbering differs from DCF77's
+    EXPECT_EQ(calls, c.expected.wYear != 0 ? 1 : 0);
+    EXPECT_TRUE(calls == 0 ||
+                (std::memcmp(&LastClockRequest(), &c.expected, sizeof c.expected) == 0 &&
+                 std::memcmp(&clock, &c.expected, sizeof c.expected) == 0));
   }
 }
 
@@ -126,7 +192,7 @@ TEST_F(ClockTest, WrongMinutesBetweenTwoGoodOnesCostThemNothing) {
     const uint8_t hour = j == 0 || j == 10 ? 1 : 2 + j;
     EXPECT_EQ(
         Decode({static_cast<uint8_t>(30 + j), hour, 10, 2, 1, 12}, kFirstTick + j * kMinuteMs),
-        j == 10 ? 2 : 0);
+        j == 10 ? 1 : 0);
   }
 }
 
@@ -138,12 +204,12 @@ TEST_F(ClockTest, TheSetLandsOnTheTimeOfItsCall) {
     int32_t after_mark_ms;
     SYSTEMTIME expected;
   } kCases[] = {
-      {{45, 13, 15, 7, 6, 97}, 700, {1997, 6, 7, 15, 13, 45, 1, 15}},
-      {{0, 0, 1, 4, 1, 26}, -400, {2025, 12, 3, 31, 23, 59, 59, 915}},
+      {{45, 13, 15, 7, 6, 97}, 700, {1997, 6, 7, 15, 12, 45, 1, 15}},
+      {{0, 1, 1, 4, 1, 26}, -400, {2025, 12, 3, 31, 23, 59, 59, 915}},
   };
   for (const auto& c : kCases) {
     TimeFields = c.minute;
-    SetClockFromTelegram(kFirstTick, kFirstTick + static_cast<uint32_t>(c.after_mark_ms));
+    SetClockFromTelegram(kFirstTick, kFirstTick + static_cast<uint32_t>(c.after_mark_ms), kZoneCet);
     const SYSTEMTIME& asked = LastClockRequest();
     EXPECT_EQ(0, std::memcmp(&asked, &c.expected, sizeof c.expected)) << asked.wDay;
   }

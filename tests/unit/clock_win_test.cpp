@@ -1,5 +1,5 @@
 // Clock setting against the real platform clock. A minute that no minute before confirms
-// must not reach SetLocalTime at all: the call's error code would show it, since without
+// must not reach SetSystemTime at all: the call's error code would show it, since without
 // the right to change the time (as under Wine, which refuses any change of more than half
 // a second) a set to another day fails.
 #include <windows.h>
@@ -24,9 +24,10 @@ TEST(ClockWinTest, UnconfirmedMinuteLeavesTheClockAloneAndShowsIt) {
   HeldMinutes = {};
   TimeFields = {0, 0, other_day, 1, month, year};
   SetLastError(kUntouchedError);
-  EXPECT_FALSE(ConfirmDecodedMinute(GetTickCount(), false, false));
+  TelegramZone zone = kZoneUnknown;
+  EXPECT_FALSE(ConfirmDecodedMinute(GetTickCount(), false, {false, kZoneCet, false}, &zone));
   ReloadTimeFields();
-  EXPECT_EQ(GetLastError(), kUntouchedError) << "SetLocalTime was called";
+  EXPECT_EQ(GetLastError(), kUntouchedError) << "SetSystemTime was called";
   const SYSTEMTIME after = ReadClock();
   // An hour or a day may turn between the two reads; the fields show the clock at one of
   // them, and the clock three days off at neither.

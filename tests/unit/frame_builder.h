@@ -18,10 +18,11 @@ inline uint64_t PutParity(uint64_t frame, unsigned first, unsigned last) {
   return PutBits(frame, last + 1, 1, std::bitset<64>(group).count() % 2);
 }
 
-// A telegram with bit 20 set and correct parity. Each field is given as the digits sent,
-// in BCD (0x45 for 45), so that digits out of range (0x24 hours, 0x0A minutes) fit too.
+// A telegram with bit 20 set, Z2 (CET) and correct parity. Each field is given as the
+// digits sent, in BCD (0x45 for 45), so that digits out of range (0x24 hours, 0x0A minutes)
+// fit too.
 inline uint64_t BuildFrame(const TimeFieldsRecord& bcd) {
-  uint64_t frame = uint64_t{1} << 20;
+  uint64_t frame = (uint64_t{1} << 20) | (uint64_t{1} << 18);
   frame = PutParity(PutBits(frame, 21, 7, bcd.Minute), 21, 27);
   frame = PutParity(PutBits(frame, 29, 6, bcd.Hour), 29, 34);
   frame = PutBits(frame, 36, 6, bcd.Day);

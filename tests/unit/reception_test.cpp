@@ -288,18 +288,18 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
 }
 
 TEST(ReceptionTest, AClockThatIsRightIsLeftAlone) {
-  // The port opens at 01:29:00.500; the marks reach it 190 ms into their seconds and the
+  // The port opens at 01:29:00.500 CET; the marks reach it 190 ms into their seconds and the
   // polls 60 ms after that. A set asks for 315 ms into the minute: the clock that horax
-  // would set reads 01:29:00.565 at the open.
+  // would set reads 00:29:00.565 UTC at the open.
   struct Case {
     const char* name;
     SYSTEMTIME at_open;
     int requests;
   };
   const Case kCases[] = {
-      {"right", {2012, 1, 2, 10, 1, 29, 0, 565}, 0},
-      {"a second slow", {2012, 1, 2, 10, 1, 28, 59, 565}, 2},
-      {"an hour fast", {2012, 1, 2, 10, 2, 29, 0, 565}, 2},
+      {"right", {2012, 1, 2, 10, 0, 29, 0, 565}, 0},
+      {"a second slow", {2012, 1, 2, 10, 0, 28, 59, 565}, 1},
+      {"an hour fast", {2012, 1, 2, 10, 1, 29, 0, 565}, 1},
   };
   const std::vector<Character> hour = Send(Minutes(61));
   for (const Case& c : kCases) {
@@ -313,7 +313,7 @@ TEST(ReceptionTest, AClockThatIsRightIsLeftAlone) {
                                 [](const std::string& m) { return m.rfind("confirmed", 0) == 0; }),
               61);
     EXPECT_EQ(CountClockRequests() - before, c.requests);
-    // A second after the mark of 02:30, the clock runs right.
+    // A second after the mark of 02:30 CET, the clock runs right.
     SYSTEMTIME now;
     GetLocalTime(&now);
     EXPECT_EQ(std::make_tuple(now.wHour, now.wMinute, now.wSecond), std::make_tuple(2, 30, 1));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -51,6 +52,14 @@ TEST(TelegramTest, FieldsAreCheckedAndStoredInTurn) {
     EXPECT_EQ(DecodeTelegram(), c.decodes);
     EXPECT_EQ(FieldsOf(TimeFields), FieldsOf(c.fields));
   }
+}
+
+TEST(TelegramTest, FlagsBesideTheTime) {
+  // Bits 19 (A2), 18 (Z2), 17 (Z1), 16 (A1); CET and A2 show in the reception tests.
+  const TelegramFlagsRecord both = ReadTelegramFlags(uint64_t{0b0110} << 16);
+  const TelegramFlagsRecord a1 = ReadTelegramFlags(uint64_t{0b0011} << 16);
+  EXPECT_EQ(std::make_tuple(both.Zone, a1.ChangeAhead, a1.Zone, a1.LeapAhead),
+            std::make_tuple(kZoneUnknown, true, kZoneCest, false));
 }
 
 }  // namespace

@@ -24,6 +24,8 @@ const char* const kCheckNames[] = {
 
 // DCF77 numbers the weekdays 1 = Monday .. 7 = Sunday; three bits may also hold 0.
 const char* const kWeekdayNames[] = {"???", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+// By TelegramZone.
+const char* const kZoneNames[] = {"zone?", "CET", "CEST"};
 
 // Rests at 0 on a buffer that took nothing, so that lengths always add up.
 int Written(int length, size_t size) {
@@ -124,6 +126,9 @@ int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line,
   const char* weekday = t.Weekday < sizeof kWeekdayNames / sizeof kWeekdayNames[0]
                             ? kWeekdayNames[t.Weekday]
                             : kWeekdayNames[0];
+  // The zone bits lie outside every parity group: neither or both set is a misread bit, and
+  // such a minute takes its zone from the minutes that confirm it.
+  const char* zone = kZoneNames[minute.Zone <= kZoneCest ? minute.Zone : kZoneUnknown];
   const char* lost = minute.MarkLost ? ", and its minute mark was lost" : "";
   char seconds[kViewLineSize];
   FormatSeconds(minute.Missing, seconds, sizeof seconds);
@@ -135,14 +140,16 @@ int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line,
   }
   switch (minute.Verdict) {
     case kMinuteConfirmed:
-      length = std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s, decoded, confirmed",
-                             t.Day, t.Month, t.Year, t.Hour, t.Minute, weekday);
+      length =
+          std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s %s, decoded, confirmed",
+                        t.Day, t.Month, t.Year, t.Hour, t.Minute, weekday, zone);
       break;
     case kMinuteHeld:
-      length = std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s, decoded, held: %s",
-                             t.Day, t.Month, t.Year, t.Hour, t.Minute, weekday,
-                             minute.MarkLost ? "its minute mark was lost, so it sets nothing"
-                                             : "the minutes before do not confirm it yet");
+      length =
+          std::snprintf(line, size, "minute: %02u.%02u.%02u %02u:%02u %s %s, decoded, held: %s",
+                        t.Day, t.Month, t.Year, t.Hour, t.Minute, weekday, zone,
+                        minute.MarkLost ? "its minute mark was lost, so it sets nothing"
+                                        : "the minutes before do not confirm it yet");
       break;
     case kMarksMissing:
       length =
