@@ -1,21 +1,25 @@
 // Reception under noisy marks: minutes of DCF77 made by dcf77sim's core, each mark's width
 // changed by a Gaussian jitter (and the long marks by a bias), its start by a jitter of
 // its own, interference laid on the line, the characters read through the same 50-baud
-// UART model and handled by the program's own HandlePoll and HandleCharacter on the native
-// clock, at a poll that fires every 250 ms on a 15.625 ms system tick with some lateness,
-// and sees that tick cut to 32 bits. One row per noise level: the minutes decoded and
-// confirmed, and the clock sets that were not within half a second of the true time.
+// UART model, each stamped as it arrives, and handed to the program's own poll on the native
+// clock, which fires every 250 ms on a 15.625 ms system tick with some lateness; ticks are
+// cut to 32 bits. One row per noise level: the minutes decoded and confirmed, and the clock
+// sets that were not within half a second of the true time.
 //
-//   reception [--minutes N] [--seed S] [--wrong] [--check]
+//   reception [--minutes N] [--seed S] [--wrong] [--check] [--accuracy]
 //
 // --wrong lists every wrong set: the true time and the time set. --check exits 1 when a
-// level whose target is no wrong set has one.
+// level whose target is no wrong set has one. --accuracy measures instead how close each
+// set comes to the true time at its call, with the marks' start jitter, the reader's
+// wake-up and the PC clock's rate error as each row gives them.
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "civil_time.h"
 #include "common/decoded_minute.h"
@@ -42,7 +46,7 @@ constexpr double kFirstMarkMs = 10000;
 // The program's tick counter reads this at the open: it wraps past 2^32 ten minutes on.
 constexpr uint64_t kTickAtOpen = (uint64_t{1} << 32) - 600000;
 // Windows' timer fires on the system tick, 64 a second, and the message that carries it is
-// handled some milliseconds after; GetTickCount moves only on that tick.
+// handled some milliseconds after.
 constexpr double kSystemTickMs = 1000.0 / 64;
 constexpr double kMostTimerLatenessMs = 16;
 // A module's marks start a few milliseconds either side of the true second.
@@ -50,7 +54,23 @@ constexpr double kMarkStartJitterMs = 5;
 constexpr double kMostMarkStartMs = 40;
 // A set is right within half a second of the true time.
 constexpr int64_t kMostSetErrorMs = 500;
+// The clock is put back here before every poll, so that each confirmed minute asks for a
+// set, whose error is then measured.
+constexpr SYSTEMTIME kFarClock = {2000, 1, 6, 1, 0, 0, 0, 0};
 constexpr int kLateSecondsShown = 3;
+
+// The start jitter of a row that draws the marks' starts from the recorded module's.
+constexpr double kCaptureStarts = -1;
+// The recorded module's marks: 60 to 250 ms, their starts within this of the fitted second.
+constexpr double kShortestCaptureMarkMs = 60;
+constexpr double kLongestCaptureMarkMs = 250;
+constexpr double kMostCaptureResidualMs = 50;
+// The PC's clock keeps one rate error for this many minutes, then draws another.
+constexpr int64_t kRateSessionMinutes = 100;
+// A loaded PC: one read in this many wakes kLoadedLateMs late.
+constexpr int kLoadedEvery = 100;
+constexpr double kLoadedLateMs = 50;
+constexpr double kPartsPerMillion = 1e-6;
 
 struct LevelRecord {
   double JitterMs;         // standard deviation of each mark's width
@@ -58,6 +78,13 @@ struct LevelRecord {
   double SpikesPerMinute;  // interference, 5-45 ms
   double Room;             // a room near a PC, as a multiple of its quarter hour's noise
   bool NoneWrong;          // the target: not one wrong set
+  // Where and when each character is stamped (--accuracy):
+  const char* Name = "";
+  double StartJitterMs = kMarkStartJitterMs;  // each mark's start, sd, or kCaptureStarts
+  double WakeMinMs = 0;    // the reader wakes this long after the UART hands a character over,
+  double WakeMaxMs = 0;    // or as long as this
+  bool Loaded = false;     // one read in kLoadedEvery wakes kLoadedLateMs late
+  double MostRatePpm = 0;  // the PC's clock runs off by up to this
 };
 
 const LevelRecord kLevels[] = {
@@ -69,13 +96,65 @@ const LevelRecord kLevels[] = {
     {10, 0, 0, 2, true},
 };
 
+// The arrival rows: a built-in port wakes the reader within a millisecond; a USB adapter
+// passes a character on when its latency timer (16 ms by default) runs out.
+const LevelRecord kAccuracyLevels[] = {
+    {5, 0, 0, 0, true, "built-in port, sd 5 ms", 5, 0, 1, false, 100},
+    {5, 0, 0, 0, true, "built-in port, sd 15 ms", 15, 0, 1, false, 100},
+    {5, 0, 0, 0, true, "built-in port, the capture's jitter", kCaptureStarts, 0, 1, false, 100},
+    {5, 0, 0, 0, true, "USB adapter, sd 5 ms", 5, 1, 16, false, 100},
+    {5, 0, 0, 0, true, "loaded PC, sd 5 ms", 5, 0, 1, true, 100},
+};
+
 struct TallyRecord {
   int64_t Minutes;  // minutes sent
   int64_t Decoded;
   int64_t Confirmed;
   int64_t Wrong;                        // sets more than half a second off
   int64_t Late[kLateSecondsShown + 1];  // of those, by whole seconds late: 1, 2, 3 and more
+  std::vector<double> Errors;           // each set less the true time at its call (ms)
 };
+
+// How far the recorded module's marks start from their seconds (ms): a straight line fitted
+// through the starts, by least squares, and each start's distance from it.
+std::vector<double> ReadCaptureStarts() {
+  std::FILE* file = std::fopen(HORAX_TEST_DATA "/dcf1-capture-2012-01-10.txt", "r");
+  std::vector<double> starts, seconds;
+  double start = 0, width = 0;
+  char line[128];
+  while (file != nullptr && std::fgets(line, sizeof line, file) != nullptr) {
+    if (std::sscanf(line, "%lf %lf", &start, &width) == 2 && width >= kShortestCaptureMarkMs &&
+        width <= kLongestCaptureMarkMs) {
+      const double second =
+          starts.empty() ? 0 : seconds.back() + std::round((start - starts.back()) / kMsPerSecond);
+      starts.push_back(start);
+      seconds.push_back(second);
+    }
+  }
+  if (file == nullptr || starts.size() < 2) {
+    std::fprintf(stderr, "reception: cannot read the capture\n");
+    std::exit(1);
+  }
+  std::fclose(file);
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    n += 1;
+    sx += seconds[i];
+    sy += starts[i];
+    sxx += seconds[i] * seconds[i];
+    sxy += seconds[i] * starts[i];
+  }
+  const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+  const double intercept = (sy - slope * sx) / n;
+  std::vector<double> residuals;
+  for (size_t i = 0; i < starts.size(); ++i) {
+    const double residual = starts[i] - (intercept + slope * seconds[i]);
+    if (std::fabs(residual) <= kMostCaptureResidualMs) {
+      residuals.push_back(residual);
+    }
+  }
+  return residuals;
+}
 
 void Fail(const char* what) {
   std::fprintf(stderr, "reception: %s\n", what);
@@ -101,10 +180,13 @@ struct PlayRecord {
   int64_t FirstPosix;  // the wall-clock second of the first mark
   int64_t NextPoll;    // the poll's next due time, in whole periods from the open
   double PollPhaseMs;
-  UartCharacterRecord Queue[kUartMaxToggles];  // handed over, not yet polled
-  int Queued;
+  ArrivalQueueRecord Queue;  // handed over, not yet polled
   bool ListWrong;
   TallyRecord Tally;
+  const LevelRecord* Level;
+  const std::vector<double>* CaptureStarts;
+  // The PC's clock: its tick at line time TickBaseLine, and its rate error since.
+  double TickBaseLine, TickBase, Rate;
 };
 
 void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fired_ms) {
@@ -121,6 +203,7 @@ void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fire
   const CivilTimeRecord asked = {r.wYear,   r.wMonth,  r.wDay, r.wHour,
                                  r.wMinute, r.wSecond, 0,      false};
   const int64_t error = CountUtcMs(asked, r.wMilliseconds) - true_utc;
+  play->Tally.Errors.push_back(static_cast<double>(CountUtcMs(asked, r.wMilliseconds)) - true_ms);
   if (error >= -kMostSetErrorMs && error <= kMostSetErrorMs) {
     return;
   }
@@ -140,34 +223,70 @@ void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fire
   }
 }
 
-// Runs the polls due up to `until_ms` (line time), each with the characters handed over by
-// then, as the program does at every WM_TIMER.
-void RunPolls(PlayRecord* play, double until_ms) {
+PlayRecord play;
+
+// The program's tick at line time `ms`: the performance counter, which runs off by the PC's
+// rate error, cut to 32 bits.
+uint32_t FindTick(double ms) {
+  const double tick = play.TickBase + (ms - play.TickBaseLine) * (1 + play.Rate);
+  return static_cast<uint32_t>(kTickAtOpen + static_cast<uint64_t>(std::floor(tick)));
+}
+
+// From line time `ms` on, the PC's clock runs off by a rate drawn anew.
+void DrawRate(double ms) {
+  play.TickBase += (ms - play.TickBaseLine) * (1 + play.Rate);
+  play.TickBaseLine = ms;
+  play.Rate = (2 * DrawUnit(&play.TimerState) - 1) * play.Level->MostRatePpm * kPartsPerMillion;
+}
+
+// How long after the UART handed a character over the reader stamps it.
+double DrawWake() {
+  const LevelRecord& level = *play.Level;
+  const double wake =
+      level.WakeMinMs + DrawUnit(&play.TimerState) * (level.WakeMaxMs - level.WakeMinMs);
+  const bool late = level.Loaded && DrawUnit(&play.TimerState) * kLoadedEvery < 1;
+  return late ? wake + kLoadedLateMs : wake;
+}
+
+// Where a mark starts against its true second.
+double DrawStartShift() {
+  const LevelRecord& level = *play.Level;
+  if (level.StartJitterMs == kCaptureStarts) {
+    const std::vector<double>& starts = *play.CaptureStarts;
+    return starts[static_cast<size_t>(DrawUnit(&play.TimerState) * starts.size()) % starts.size()];
+  }
+  const double shift = level.StartJitterMs * DrawGaussian(&play.TimerState);
+  return shift < -kMostMarkStartMs ? -kMostMarkStartMs
+                                   : (shift > kMostMarkStartMs ? kMostMarkStartMs : shift);
+}
+
+bool TakeFromQueue(uint32_t now, ArrivalRecord* arrival) {
+  return TakeArrival(&play.Queue, now, arrival);
+}
+
+// Runs the polls due up to `until_ms` (line time), as the program does at every WM_TIMER.
+void RunPolls(double until_ms) {
   for (;;) {
-    const double due = play->PollPhaseMs + kPollPeriodMs * static_cast<double>(play->NextPoll);
+    const double due = play.PollPhaseMs + kPollPeriodMs * static_cast<double>(play.NextPoll);
     const double fired = std::ceil(due / kSystemTickMs) * kSystemTickMs +
-                         DrawUnit(&play->TimerState) * kMostTimerLatenessMs;
+                         DrawUnit(&play.TimerState) * kMostTimerLatenessMs;
     if (fired > until_ms) {
       return;
     }
-    ++play->NextPoll;
-    const uint64_t tick64 =
-        kTickAtOpen + static_cast<uint64_t>(std::floor(fired / kSystemTickMs) * kSystemTickMs);
-    const uint32_t now = static_cast<uint32_t>(tick64);
-    CountMinute(play, HandlePoll(now), fired);
-    int taken = 0;
-    while (taken < play->Queued && play->Queue[taken].DoneMs <= fired) {
-      CountMinute(play, HandleCharacter(play->Queue[taken].Value, now).Minute, fired);
-      ++taken;
+    ++play.NextPoll;
+    PassNativeClockTick(FindTick(fired));
+    SetNativeClock(kFarClock);
+    static PollResultRecord result;
+    RunReceptionPoll(TakeFromQueue, FindTick(fired), &result);
+    for (int i = 0; i < result.Count; ++i) {
+      CountMinute(&play, result.Characters[i].Minute, fired);
     }
-    std::memmove(play->Queue, play->Queue + taken,
-                 sizeof play->Queue[0] * static_cast<size_t>(play->Queued - taken));
-    play->Queued -= taken;
+    CountMinute(&play, result.Overdue, fired);
   }
 }
 
 TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t minutes, uint64_t seed,
-                      bool list_wrong) {
+                      bool list_wrong, const std::vector<double>* capture_starts) {
   StreamSettingsRecord settings = {};
   settings.Convert = ConvertToEuLocal;
   settings.LeapMinute = kNoLeapMinute;
@@ -178,7 +297,6 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
   settings.SpikesPerMinute = level.SpikesPerMinute;
   settings.RoomNoise = level.Room;
   settings.Seed = seed;
-  static PlayRecord play;
   play = PlayRecord{};
   if (!StartStream(settings, first_posix, &play.Stream)) {
     Fail("the stream cannot start");
@@ -188,6 +306,9 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
   play.PollPhaseMs = DrawUnit(&play.TimerState) * kPollPeriodMs;
   play.ListWrong = list_wrong;
   play.FirstPosix = first_posix;
+  play.Level = &level;
+  play.CaptureStarts = capture_starts;
+  DrawRate(0);
   HeldMinutes = {};
   TimeFields = {};
   OpenFrame(static_cast<uint32_t>(kTickAtOpen));
@@ -197,26 +318,78 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
     if (!AdvanceStream(&play.Stream, &second)) {
       Fail("the stream stopped");
     }
-    double shift = kMarkStartJitterMs * DrawGaussian(&play.TimerState);
-    shift = shift < -kMostMarkStartMs ? -kMostMarkStartMs
-                                      : (shift > kMostMarkStartMs ? kMostMarkStartMs : shift);
     const double start = kFirstMarkMs + kMsPerSecond * static_cast<double>(k);
-    if (!PutSecondOnLine(second, start + shift, &play.Uart)) {
+    if (!PutSecondOnLine(second, start + DrawStartShift(), &play.Uart)) {
       Fail("the line holds too many spikes");
     }
     play.Tally.Minutes += second.Second == 0 && k > 0;
+    if (second.Second == 0 && play.Tally.Minutes % kRateSessionMinutes == 0) {
+      DrawRate(start);
+    }
     // Nothing of the next second starts before this.
     const double settled = start + kMsPerSecond - kMostMarkStartMs;
     UartCharacterRecord character = {};
     while (ReadUartCharacter(&play.Uart, settled, &character)) {
-      if (play.Queued == kUartMaxToggles) {
+      if (!PushArrival(&play.Queue, character.Value, FindTick(character.DoneMs + DrawWake()))) {
         Fail("the queue overflowed");
       }
-      play.Queue[play.Queued++] = character;
     }
-    RunPolls(&play, settled);
+    RunPolls(settled);
   }
   return play.Tally;
+}
+
+// The value below which the fraction `p` of the sorted `values` lies.
+double FindPercentile(const std::vector<double>& sorted, double p) {
+  return sorted[static_cast<size_t>(p * static_cast<double>(sorted.size() - 1))];
+}
+
+std::vector<double> SortMagnitudes(const std::vector<double>& values, double less) {
+  std::vector<double> magnitudes;
+  for (double v : values) {
+    magnitudes.push_back(std::fabs(v - less));
+  }
+  std::sort(magnitudes.begin(), magnitudes.end());
+  return magnitudes;
+}
+
+// The accuracy table: each row's |error| (the set less the true time at its call) as median,
+// 95th and 99.9th percentile and maximum, its mean, and the spread about the mean.
+void PrintAccuracy(int64_t first_posix, int64_t minutes, uint64_t seed) {
+  const std::vector<double> capture = ReadCaptureStarts();
+  std::vector<double> sorted = capture;
+  std::sort(sorted.begin(), sorted.end());
+  double sum = 0, squares = 0;
+  for (double v : capture) {
+    sum += v;
+    squares += v * v;
+  }
+  const double n = static_cast<double>(capture.size());
+  std::printf("Accuracy from %s (Berlin), seed %" PRIu64
+              ": clean marks, each start off its "
+              "second by\na Gaussian jitter or as the recorded module's (%zu marks: sd %.1f ms, "
+              "1st/99th percentile\n%+.1f/%+.1f ms); the character stamped when the reader wakes "
+              "after the UART's hand-over;\nthe PC clock off by up to 100 ppm, drawn anew every "
+              "%" PRId64
+              " minutes; a set's error is the time\nset less the true time at its call, "
+              "in ms\n",
+              kFirstMinute, seed, capture.size(), std::sqrt(squares / n - (sum / n) * (sum / n)),
+              FindPercentile(sorted, 0.01), FindPercentile(sorted, 0.99), kRateSessionMinutes);
+  std::printf("%-36s %7s %7s %7s %7s %7s %7s %11s\n", "row", "sets", "median", "95th", "99.9th",
+              "max", "mean", "99.9th-mean");
+  for (const LevelRecord& level : kAccuracyLevels) {
+    const TallyRecord tally = PlayLevel(level, first_posix, minutes, seed, false, &capture);
+    double mean = 0;
+    for (double e : tally.Errors) {
+      mean += e / static_cast<double>(tally.Errors.size());
+    }
+    const std::vector<double> magnitudes = SortMagnitudes(tally.Errors, 0);
+    const std::vector<double> spread = SortMagnitudes(tally.Errors, mean);
+    std::printf("%-36s %7zu %7.1f %7.1f %7.1f %7.1f %+7.1f %11.1f\n", level.Name,
+                tally.Errors.size(), FindPercentile(magnitudes, 0.5),
+                FindPercentile(magnitudes, 0.95), FindPercentile(magnitudes, 0.999),
+                magnitudes.back(), mean, FindPercentile(spread, 0.999));
+  }
 }
 
 bool ReadNumber(const char* text, uint64_t* value) {
@@ -232,17 +405,21 @@ int main(int argc, char** argv) {
   uint64_t seed = kDefaultSeed;
   bool list_wrong = false;
   bool check = false;
+  bool accuracy = false;
   for (int i = 1; i < argc; ++i) {
     const bool valued = i + 1 < argc;
     if (std::strcmp(argv[i], "--wrong") == 0) {
       list_wrong = true;
+    } else if (std::strcmp(argv[i], "--accuracy") == 0) {
+      accuracy = true;
     } else if (std::strcmp(argv[i], "--check") == 0) {
       check = true;
     } else if (valued && std::strcmp(argv[i], "--minutes") == 0 &&
                ReadNumber(argv[++i], &minutes) && minutes > 0) {
     } else if (valued && std::strcmp(argv[i], "--seed") == 0 && ReadNumber(argv[++i], &seed)) {
     } else {
-      std::fprintf(stderr, "usage: reception [--minutes N] [--seed S] [--wrong] [--check]\n");
+      std::fprintf(stderr,
+                   "usage: reception [--minutes N] [--seed S] [--wrong] [--check] [--accuracy]\n");
       return 2;
     }
   }
@@ -255,17 +432,23 @@ int main(int argc, char** argv) {
   }
 
   const auto started = std::chrono::steady_clock::now();
+  if (accuracy) {
+    PrintAccuracy(first_posix, static_cast<int64_t>(minutes), seed);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+    std::printf("%.1f s\n", elapsed.count());
+    return 0;
+  }
   std::printf("Reception from %s (Berlin), seed %" PRIu64
               ": long marks 200 ms + bias, short marks 100 ms, each + Gaussian jitter;\n"
               "spikes 5-45 ms at random, or a room near a PC (dcf77sim --room); a 50-baud UART;\n"
-              "a 250 ms poll on a 15.625 ms tick\n",
+              "each character stamped as it arrives, a 250 ms poll on a 15.625 ms tick\n",
               kFirstMinute, seed);
   std::printf("%9s %8s %7s %5s %9s %9s %9s %6s %6s %11s\n", "jitter sd", "bias", "spikes", "room",
               "minutes", "decoded", "confirmed", "", "wrong", "late 1/2/3+");
   int failed_levels = 0;
   for (const LevelRecord& level : kLevels) {
     const TallyRecord tally =
-        PlayLevel(level, first_posix, static_cast<int64_t>(minutes), seed, list_wrong);
+        PlayLevel(level, first_posix, static_cast<int64_t>(minutes), seed, list_wrong, nullptr);
     const bool failed = level.NoneWrong && tally.Wrong > 0;
     failed_levels += failed;
     std::printf("%6.0f ms %5.0f ms %4.0f/min %5.1f %9" PRId64 " %9" PRId64 " %9" PRId64

@@ -200,7 +200,10 @@ class Pty:
     def play(self, characters):
         """Writes `characters`, (seconds after the port's open, value) in order of time,
         from a thread of its own on that absolute schedule, so that nothing the caller
-        does in the meantime delays a mark. Returns the thread."""
+        does in the meantime delays a mark. Returns the thread; `written` gets the wall-clock
+        time of each write."""
+        self.written = []
+
         def run():
             self.opened.wait()
             # The watcher sees the open within its 5 ms poll.
@@ -208,6 +211,7 @@ class Pty:
             for at, value in characters:
                 time.sleep(max(0.0, start + at - time.monotonic()))
                 self.write([value])
+                self.written.append(time.time())
         player = threading.Thread(target=run, daemon=True)
         player.start()
         return player

@@ -8,6 +8,7 @@
 #include "decoder/reception.h"
 #include "display/face_win.h"
 #include "display/readout_win.h"
+#include "platform/tick.h"
 #include "port/port_watch.h"
 #include "port/receiver_port_win.h"
 
@@ -15,9 +16,6 @@ namespace {
 
 constexpr UINT kClassStyle = CS_BYTEALIGNCLIENT | CS_BYTEALIGNWINDOW;
 constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
-// At 50 baud 8N1 at most 5 characters arrive in a second; a port left at another rate may
-// deliver thousands, and the message loop must still get its turn.
-constexpr int kMostCharactersPerPoll = 64;
 // How long the drag loop sleeps between two looks at the button: about a tick of the system's
 // timer, so that the window follows the cursor smoothly and the processor stays free.
 constexpr DWORD kDragPauseMs = 10;
@@ -25,7 +23,7 @@ constexpr DWORD kDragPauseMs = 10;
 // The receiver port's reads and opens, for giving it up and opening it again.
 PortWatchRecord PortWatch = {};
 // The tick of the last poll, by the timer or by a drag.
-DWORD LastPollTick = 0;
+uint32_t LastPollTick = 0;
 
 // Closes the port as the normal end does and starts reception afresh: the readout shows the
 // seconds at 00 until the port is back and marks come again.
@@ -59,8 +57,8 @@ void DragWindow() {
     WindowGeometry.Top = cursor.y - grab_y;
     MoveWindow(MainWindow, WindowGeometry.Left, WindowGeometry.Top, WindowGeometry.Width,
                WindowGeometry.Height, TRUE);
-    if (GetTickCount() - LastPollTick >= kPollPeriodMs) {
-      LastPollTick = GetTickCount();
+    if (ReadTickMs() - LastPollTick >= kPollPeriodMs) {
+      LastPollTick = ReadTickMs();
       PollReceiver();
     }
     Sleep(kDragPauseMs);
@@ -99,6 +97,7 @@ LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
   if (wParam) {
     NoteWindowPlace();
     SaveSettings();
+    CloseReceiverPort();
     ExitProcess(0);
   }
   return DefWindowProcA(window, WM_ENDSESSION, wParam, lParam);
@@ -112,7 +111,7 @@ LRESULT OnKeyUp(WPARAM wParam) {
 }
 
 LRESULT OnTimer() {
-  LastPollTick = GetTickCount();
+  LastPollTick = ReadTickMs();
   PollReceiver();
   return 0;
 }
@@ -123,7 +122,7 @@ LRESULT OnPowerBroadcast(HWND window, WPARAM wParam, LPARAM lParam) {
   }
   // A driver may have lost its device across sleep while the handle still looks sound, so
   // the port is opened afresh at once; should that fail, the polls go on trying.
-  const DWORD now = GetTickCount();
+  const uint32_t now = ReadTickMs();
   if (!PortWatch.Closed) {
     GiveUpPort(now);
   }
@@ -185,30 +184,24 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 bool PollReceiver() {
-  // Every character queued since the last poll, each with this poll's tick: a spike
-  // queued before a mark must not hold the mark back by a whole period.
-  const DWORD now = GetTickCount();
+  const uint32_t now = ReadTickMs();
   if (PortWatch.Closed) {
     if (IsReopenDue(PortWatch, now)) {
       TryReopeningPort(now);
     }
     return false;
   }
-  // A minute whose mark did not come ends all the same, and the fields show its decode.
-  const bool redraw = HandlePoll(now).Verdict != kNoMinute;
-  uint8_t character = 0;
-  int read = 0;
-  int32_t count = 0;
-  while (read < kMostCharactersPerPoll && (count = ReadReceiverByte(&character)) > 0) {
-    HandleCharacter(character, now);
-    ++read;
-  }
-  if (NoteReadOutcome(&PortWatch, count < 0, now)) {
+  // Every character received by now, each with the tick it arrived at, and then a minute
+  // whose mark did not come ends all the same, and the fields show its decode.
+  static PollResultRecord result;
+  RunReceptionPoll(TakeReceivedCharacter, now, &result);
+  if (NoteReadOutcome(&PortWatch, HasReadFailed(), now)) {
     GiveUpPort(now);
+    return result.Count > 0;
   }
-  // After every poll that read, so that the seconds step with the marks.
-  if (read > 0 || redraw) {
+  // After every poll that took a character, so that the seconds step with the marks.
+  if (result.Count > 0 || result.Overdue.Verdict != kNoMinute) {
     DrawReadout(0);
   }
-  return read > 0;
+  return result.Count > 0;
 }

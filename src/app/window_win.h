@@ -19,9 +19,9 @@ bool RegisterWindowClass(HINSTANCE instance);
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Ends a minute whose mark is overdue (HandlePoll), reads every character queued at the
-// port (up to a limit), hands each to HandleCharacter with the poll's tick, and redraws the
-// readout. A port whose reads have
-// failed for kPortGiveUpMs is closed, the readout redrawn with the seconds at 00, and
-// opened again every kPortRetryMs. False when no character was read.
+// Hands each character the port's reader received by now to HandleCharacter with the tick
+// it arrived at (up to a limit), ends a minute whose mark is overdue (RunReceptionPoll), and
+// redraws the readout. A port whose read failed is closed kPortGiveUpMs later, the readout
+// redrawn with the seconds at 00, and opened again every kPortRetryMs. False when no
+// character was taken.
 bool PollReceiver();

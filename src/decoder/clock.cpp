@@ -19,21 +19,13 @@ constexpr WORD kLeapYearCycle = 4;
 constexpr WORD kGregorianCycle = 400;
 constexpr uint8_t kDaysInMonth[kMonthsPerYear] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr uint8_t kDaysPerWeek = 7;
-// A minute's closing mark reaches the program 190 ms after it began, when the 50-baud UART
-// samples the stop bit (9.5 bit times), and then waits for the next poll, half a period on
-// average. The clock is set to the minute plus that mean delay, so that it lands within
-// half a poll period of the true second either way.
-constexpr WORD kUartHandOverMs = 190;
-constexpr WORD kSetDelayMs = kUartHandOverMs + kPollPeriodMs / 2;
 // A confirmed minute is not set when the clock already reads it to within this (ms):
 // Windows logs every change of the time in its Security log, which overwrites its oldest
 // records as it fills, and a clock set every minute would push out the logons and audits
-// kept there. From minute to minute the comparison varies by the system tick's 15.6 ms
-// steps and a USB adapter's few milliseconds; seven sets in a row of the demo under Wine
-// varied by 1 ms (-67 and -68 ms). The limit lies well above that and well below the
-// poll's 125 ms either way, so the clock stays within 125 + 50 ms of the true second.
-constexpr int32_t kRightClockMs = 50;
-constexpr int32_t kSecondsPerMinute = 60;
+// kept there.
+constexpr int64_t kRightClockMs = 20;
+// FILETIME counts 100-nanosecond intervals.
+constexpr int64_t kFileTimeUnitsPerMs = 10000;
 // CET is UTC+1, CEST UTC+2.
 constexpr uint8_t kCetHours = 1;
 constexpr uint8_t kCestHours = 2;
@@ -101,19 +93,6 @@ void RetreatDay(TimeFieldsRecord* t) {
   t->Day = CountDaysInMonth(t->Year, t->Month);
 }
 
-// The reverse of AdvanceMinute, for an existing time.
-void RetreatMinute(TimeFieldsRecord* t) {
-  if (t->Minute-- > 0) {
-    return;
-  }
-  t->Minute = kMinutesPerHour - 1;
-  if (t->Hour-- > 0) {
-    return;
-  }
-  t->Hour = kHoursPerDay - 1;
-  RetreatDay(t);
-}
-
 // The zones two minutes are compared in: each its own, or, where one of them has no clear
 // zone, the other's for both, unless either announced a change between CET and CEST. False
 // when no zone is found.
@@ -131,19 +110,9 @@ bool ChooseZones(const DecodedMinuteRecord& held, const TelegramFlagsRecord& fla
   return *zone != kZoneUnknown;
 }
 
-int32_t CountMsOfDay(const SYSTEMTIME& t) {
-  const int32_t seconds = (t.wHour * kMinutesPerHour + t.wMinute) * kSecondsPerMinute + t.wSecond;
-  return seconds * static_cast<int32_t>(kSecondMs) + t.wMilliseconds;
-}
-
-// The clock already reads `time` (UTC), to within kRightClockMs. Near midnight UTC a clock a
-// little slow still shows the day before, and is set.
-bool IsClockRight(const SYSTEMTIME& time) {
-  SYSTEMTIME clock;
-  GetSystemTime(&clock);
-  const int32_t difference = CountMsOfDay(time) - CountMsOfDay(clock);
-  return clock.wYear == time.wYear && clock.wMonth == time.wMonth && clock.wDay == time.wDay &&
-         difference >= -kRightClockMs && difference <= kRightClockMs;
+int64_t ReadFileTimeMs(const FILETIME& time) {
+  const uint64_t units = (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+  return static_cast<int64_t>(units / kFileTimeUnitsPerMs);
 }
 
 }  // namespace
@@ -215,43 +184,48 @@ bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, const TelegramFlagsRecor
     *zone = this_zone;
   }
   // Held in the zone the minutes before agree on, so that it confirms later minutes in UTC.
-  const TelegramZone held_zone = zones_differ ? flags.Zone : *zone;
-  HeldMinutes.Minutes[HeldMinutes.Next] = {true,     TimeFields, tick,      flags.LeapAhead,
-                                           doubtful, follows,    held_zone, flags.ChangeAhead};
+  if (zones_differ) {
+    *zone = flags.Zone;
+  }
+  HeldMinutes.Minutes[HeldMinutes.Next] = {true,     TimeFields, tick,  flags.LeapAhead,
+                                           doubtful, follows,    *zone, flags.ChangeAhead};
   HeldMinutes.Next = static_cast<uint8_t>((HeldMinutes.Next + 1) % kHeldMinutes);
   return confirmed && !zones_differ;
 }
 
-void SetClockFromTelegram(uint32_t tick, uint32_t now, TelegramZone zone) {
-  if (zone == kZoneUnknown) {
-    ReloadTimeFields();
-    return;
+bool FindDcf77Time(const TimeFieldsRecord& local, TelegramZone zone, uint32_t mark_tick,
+                   uint32_t now, int64_t* utc_ms) {
+  const TimeFieldsRecord utc = ConvertToUtc(local, zone);
+  const SYSTEMTIME minute = {FullYear(utc.Year), utc.Month, 0, utc.Day, utc.Hour, utc.Minute, 0, 0};
+  FILETIME start;
+  if (zone == kZoneUnknown || !SystemTimeToFileTime(&minute, &start)) {
+    return false;
   }
-  // The minute began at its mark; the set comes `now - tick` after the mark as framed,
-  // which may lie a little either side of the character that ended the minute.
-  TimeFieldsRecord minute = ConvertToUtc(TimeFields, zone);
-  int32_t since_minute = kSetDelayMs + static_cast<int32_t>(now - tick);
-  if (since_minute < 0) {
-    RetreatMinute(&minute);
-    since_minute += static_cast<int32_t>(kMinuteMs);
-  }
-  SYSTEMTIME time = {};
-  time.wYear = FullYear(minute.Year);
-  time.wMonth = minute.Month;
-  time.wDayOfWeek = minute.Weekday;
-  time.wDay = minute.Day;
-  time.wHour = minute.Hour;
-  time.wMinute = minute.Minute;
-  time.wSecond = static_cast<WORD>(since_minute / static_cast<int32_t>(kSecondMs));
-  time.wMilliseconds = static_cast<WORD>(since_minute % static_cast<int32_t>(kSecondMs));
+  // The minute began at its mark; its character came kUartHandOverMs later, and the mark as
+  // framed may lie a little either side of it.
+  *utc_ms = ReadFileTimeMs(start) + kUartHandOverMs + static_cast<int32_t>(now - mark_tick);
+  return true;
+}
 
-  // SetSystemTime: "The system time is expressed in Coordinated Universal Time (UTC)", so
-  // one call is right in every zone and every hour. A local time would be converted "using
-  // the current time zone information", with "the daylight saving time setting of the
-  // current time, not the new time you are setting": an hour off in the hour that repeats
-  // in October, for a PC a little slow. "The wDayOfWeek member ... is ignored."
-  if (since_minute < static_cast<int32_t>(kMinuteMs) && !IsClockRight(time)) {
-    SetSystemTime(&time);
+void SetClockFromTelegram(uint32_t mark_tick, TelegramZone zone) {
+  // The moment of the set and the clock are read together, just before the set.
+  int64_t dcf77_ms = 0;
+  if (FindDcf77Time(TimeFields, zone, mark_tick, ReadTickMs(), &dcf77_ms)) {
+    FILETIME clock;
+    GetSystemTimePreciseAsFileTime(&clock);
+    const int64_t difference = dcf77_ms - ReadFileTimeMs(clock);
+    const uint64_t units = static_cast<uint64_t>(dcf77_ms) * kFileTimeUnitsPerMs;
+    const FILETIME target = {static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
+    SYSTEMTIME time;
+    // SetSystemTime: "The system time is expressed in Coordinated Universal Time (UTC)", so
+    // one call is right in every zone and every hour. A local time would be converted
+    // "using the current time zone information", with "the daylight saving time setting of
+    // the current time, not the new time you are setting": an hour off in the hour that
+    // repeats in October, for a PC a little slow.
+    if ((difference < -kRightClockMs || difference > kRightClockMs) &&
+        FileTimeToSystemTime(&target, &time)) {
+      SetSystemTime(&time);
+    }
   }
   ReloadTimeFields();
 }

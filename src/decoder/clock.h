@@ -17,6 +17,9 @@ constexpr uint32_t kDatingSlackMs = 500;
 constexpr unsigned kConfirmReachMinutes = 10;
 // The second a leap second adds to the hour it ends.
 constexpr uint32_t kLeapSecondMs = 1000;
+// A mark's character is complete when the 50-baud UART samples its stop bit, 9.5 bit times
+// after the mark began; its stamp is that much after the true second.
+constexpr int32_t kUartHandOverMs = 190;
 
 // True when `later` is `minutes` minutes after `earlier`: minute, hour, day, weekday, month
 // and two-digit year, across every roll-over, 99 to 00 included. The weekday (DCF77's,
@@ -36,16 +39,22 @@ TimeFieldsRecord ConvertToUtc(const TimeFieldsRecord& local, TelegramZone zone);
 // (a leap second between counted), exactly as many minutes earlier in UTC, and, should
 // either minute be doubtful, itself confirmed by one before it. Where one of the two has no
 // clear zone, both are taken in the other's, as long as neither announced a change of
-// summer time. *zone gets the zone to set the minute in: its own, or that of the minutes
-// that confirmed it; a minute they place in different zones is not confirmed.
+// summer time. *zone gets the zone its time is in: its own, or that of the minutes that
+// follow it, unless they place it in different zones, when it is not confirmed either.
 bool ConfirmDecodedMinute(uint32_t tick, bool doubtful, const TelegramFlagsRecord& flags,
                           TelegramZone* zone);
 
-// Sets the PC's clock, at tick `now`, to the minute in TimeFields in `zone`, as UTC, as it
-// stood at `tick` (its closing mark as framed) plus the time such a mark takes to reach the
-// program (315 ms), and reloads TimeFields from the clock's local time. A refused set is
-// not reported: the fields then show the clock's own time.
-void SetClockFromTelegram(uint32_t tick, uint32_t now, TelegramZone zone);
+// The UTC time, in ms since 1601 (FILETIME's epoch), that DCF77 gives at tick `now` (ms):
+// the minute `local` in `zone`, which began kUartHandOverMs before `mark_tick`, its closing
+// mark as framed. False for kZoneUnknown or a time that does not exist.
+bool FindDcf77Time(const TimeFieldsRecord& local, TelegramZone zone, uint32_t mark_tick,
+                   uint32_t now, int64_t* utc_ms);
+
+// Sets the PC's clock, in UTC, to the time DCF77 gives now for the minute in TimeFields in
+// `zone`, whose closing mark as framed is at `mark_tick`, unless the clock reads that
+// already to within a few ms; then reloads TimeFields from the clock's local time. A
+// refused set is not reported: the fields then show the clock's own time.
+void SetClockFromTelegram(uint32_t mark_tick, TelegramZone zone);
 
 // TimeFields from the clock's local time, as after every decoded minute that sets nothing.
 void ReloadTimeFields();

@@ -22,6 +22,10 @@ constexpr uint64_t kLeapEvidence =
     (uint64_t{1} << kLeapAnnounceBit) | kMinuteFieldBits | (uint64_t{1} << kLeapMarkSecond);
 // The phase of the minute's own marks is trusted from this many clean ones on.
 constexpr int kLeastPhaseMarks = 20;
+// The median of the absolute deviations, times this, estimates a normal distribution's
+// standard deviation (1.4826, here in ten-thousandths), undisturbed by a stray or two.
+constexpr int32_t kDeviationsToSigma = 14826;
+constexpr int32_t kTenThousand = 10000;
 
 // |difference| <= limit, for any difference of ticks, INT32_MIN included.
 bool IsWithin(int32_t difference, int32_t limit) {
@@ -42,13 +46,10 @@ uint8_t FindLastSecond() {
   return EndsWithLeapSecond() ? kFrameSeconds - 1 : kFrameSeconds - 2;
 }
 
-// Where the transmitter's marks lie against the whole seconds of the frame: the median
-// offset of the minute's clean marks. A stray character falls anywhere, the marks all at
-// the same phase of the poll, so the median follows the marks while strays are fewer.
-// 0 while too few came to tell.
-int32_t FindMarkPhase() {
+// The offsets of the minute's clean marks from their whole seconds, into `offsets`
+// (kFrameSeconds long); returns how many.
+int CollectCleanOffsets(int16_t* offsets) {
   const ReceiverStateRecord& r = ReceiverState;
-  int16_t offsets[kFrameSeconds];
   int count = 0;
   for (uint8_t second = 1; second < kFrameSeconds; ++second) {
     if (((r.MarkSeconds >> second) & 1) != 0 &&
@@ -56,11 +57,38 @@ int32_t FindMarkPhase() {
       offsets[count++] = r.MarkOffsets[second];
     }
   }
+  return count;
+}
+
+int16_t FindMedian(int16_t* values, int count) {
+  std::nth_element(values, values + count / 2, values + count);
+  return values[count / 2];
+}
+
+// Where the transmitter's marks lie against the whole seconds of the frame: the median
+// offset of the minute's clean marks. A stray character falls anywhere, the marks all at
+// the same phase, so the median follows the marks while strays are fewer.
+// 0 while too few came to tell.
+int32_t FindMarkPhase() {
+  int16_t offsets[kFrameSeconds];
+  const int count = CollectCleanOffsets(offsets);
+  return count < kLeastPhaseMarks ? 0 : FindMedian(offsets, count);
+}
+
+// How far the clean marks lie about their phase: their median absolute deviation, scaled to
+// a standard deviation. kSpreadUnknown while too few came to tell.
+int16_t FindMarkSpread() {
+  int16_t offsets[kFrameSeconds];
+  const int count = CollectCleanOffsets(offsets);
   if (count < kLeastPhaseMarks) {
-    return 0;
+    return kSpreadUnknown;
   }
-  std::nth_element(offsets, offsets + count / 2, offsets + count);
-  return offsets[count / 2];
+  const int16_t phase = FindMedian(offsets, count);
+  for (int i = 0; i < count; ++i) {
+    offsets[i] = static_cast<int16_t>(std::abs(offsets[i] - phase));
+  }
+  return static_cast<int16_t>((FindMedian(offsets, count) * kDeviationsToSigma + kTenThousand / 2) /
+                              kTenThousand);
 }
 
 uint32_t FindMinuteEnd() {
@@ -86,7 +114,7 @@ void NoteMissedMinuteMark() {
 
 void CloseMinute(MinuteEnd end, uint32_t mark_tick, FramedMinuteRecord* minute) {
   ReceiverStateRecord& r = ReceiverState;
-  *minute = {r.FrameBits, r.MarkSeconds, r.DoubtfulSeconds, mark_tick, end};
+  *minute = {r.FrameBits, r.MarkSeconds, r.DoubtfulSeconds, mark_tick, end, FindMarkSpread()};
   r.FrameBits = 0;
   r.MarkSeconds = 0;
   r.DoubtfulSeconds = 0;

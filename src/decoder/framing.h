@@ -53,12 +53,17 @@ enum MinuteEnd : uint8_t {
   kMarkElsewhere,  // a minute mark came elsewhere, and the frame moved to it
 };
 
+// A minute's marks spread too little to tell below this (ms).
+constexpr int16_t kSpreadUnknown = -1;
+
 struct FramedMinuteRecord {
   uint64_t Bits;      // FrameBits of the minute
   uint64_t Marks;     // MarkSeconds of the minute
   uint64_t Doubtful;  // DoubtfulSeconds of the minute
   uint32_t MarkTick;  // the tick of its closing mark as framed, or where it was due
   MinuteEnd End;
+  int16_t SpreadMs;  // how far its clean marks lie about their phase, as a standard
+                     // deviation: the module's jitter; kSpreadUnknown with too few of them
 };
 
 struct FramedCharacterRecord {

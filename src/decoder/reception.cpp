@@ -14,9 +14,11 @@ uint8_t CountSeconds(uint64_t seconds) {
   return count;
 }
 
-MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute, uint32_t now) {
+MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute) {
   MinuteResultRecord result = {};
   result.MarkLost = minute.End == kMarkLost;
+  result.MarkTick = minute.MarkTick;
+  result.SpreadMs = minute.SpreadMs;
   result.Missing = kTelegramSeconds & ~minute.Marks;
   result.Marks = CountSeconds(kTelegramSeconds & minute.Marks);
   if (minute.End == kMarkElsewhere) {
@@ -34,14 +36,12 @@ MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute, uint32_t now) {
   }
   result.Fields = TimeFields;
   const TelegramFlagsRecord flags = ReadTelegramFlags(minute.Bits);
-  result.Zone = flags.Zone;
   const bool doubtful = (minute.Doubtful & kTelegramSeconds) != 0;
-  TelegramZone zone = kZoneUnknown;
-  const bool confirmed = ConfirmDecodedMinute(minute.MarkTick, doubtful, flags, &zone);
+  const bool confirmed = ConfirmDecodedMinute(minute.MarkTick, doubtful, flags, &result.Zone);
   // A minute whose mark was lost is dated by where the mark was due: right for confirming
   // others, but the clock is set only from a mark that came.
   if (confirmed && !result.MarkLost) {
-    SetClockFromTelegram(minute.MarkTick, now, zone);
+    SetClockFromTelegram(minute.MarkTick, result.Zone);
     result.Verdict = kMinuteConfirmed;
   } else {
     ReloadTimeFields();
@@ -61,8 +61,7 @@ CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
   }
   result.Bit = IsLongMark(value);
   result.Doubtful = IsDoubtfulMark(value);
-  // A caller that polls has ended an overdue minute already; this keeps the order for one
-  // that does not.
+  // A minute whose mark is overdue by the time this character came ends first.
   result.Minute = HandlePoll(now);
   const FramedCharacterRecord framed = FrameCharacter(value, now);
   result.Fate = framed.Fate;
@@ -70,7 +69,7 @@ CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now) {
   if (framed.Closed) {
     // After an overdue minute, the one the character ends held nothing: no character came
     // between.
-    const MinuteResultRecord minute = JudgeMinute(framed.Minute, now);
+    const MinuteResultRecord minute = JudgeMinute(framed.Minute);
     if (result.Minute.Verdict == kNoMinute) {
       result.Minute = minute;
     }
@@ -83,7 +82,17 @@ MinuteResultRecord HandlePoll(uint32_t now) {
   if (!CloseOverdueMinute(now, &minute)) {
     return MinuteResultRecord{};
   }
-  return JudgeMinute(minute, now);
+  return JudgeMinute(minute);
+}
+
+void RunReceptionPoll(TakeArrivalFunction take, uint32_t now, PollResultRecord* result) {
+  result->Count = 0;
+  while (result->Count < kMostCharactersPerPoll && take(now, &result->Arrivals[result->Count])) {
+    const ArrivalRecord& arrival = result->Arrivals[result->Count];
+    result->Characters[result->Count] = HandleCharacter(arrival.Value, arrival.Tick);
+    ++result->Count;
+  }
+  result->Overdue = HandlePoll(now);
 }
 
 void RestartReception() {

@@ -7,9 +7,14 @@
 #include "common/time_fields.h"
 #include "decoder/framing.h"
 #include "decoder/telegram.h"
+#include "port/arrival_queue.h"
 
 // The program looks for characters at the port this often (ms).
 constexpr unsigned kPollPeriodMs = 250;
+// At 50 baud 8N1 at most 5 characters arrive in a second; a port left at another rate may
+// deliver thousands, and the message loop must still get its turn: a poll hands on at most
+// this many, and the rest wait for the next.
+constexpr int kMostCharactersPerPoll = 64;
 
 // What became of a minute that ended.
 enum MinuteVerdict : uint8_t {
@@ -25,11 +30,14 @@ struct MinuteResultRecord {
   MinuteVerdict Verdict;
   bool MarkLost;            // no character came where the mark that ended it was due
   uint8_t Marks;            // how many of seconds 1 to 58 held a mark
+  uint32_t MarkTick;        // the tick of its closing mark as framed, or where it was due
+  int16_t SpreadMs;         // the module's jitter in it, or kSpreadUnknown
   uint64_t Missing;         // bit n: second n (1 to 58) held none
   TelegramCheck Check;      // with kTelegramFailed: the first check that failed
   TimeFieldsRecord Fields;  // with kMinuteHeld and kMinuteConfirmed: the minute as decoded,
                             // local time in Zone
-  TelegramZone Zone;        // with kMinuteHeld and kMinuteConfirmed: as its bits give it
+  TelegramZone Zone;        // with kMinuteHeld and kMinuteConfirmed: as its bits give it, or
+                            // as the minutes that confirmed it did
 };
 
 struct CharacterResultRecord {
@@ -47,9 +55,25 @@ struct CharacterResultRecord {
 // confirm it.
 CharacterResultRecord HandleCharacter(uint8_t value, uint32_t now);
 
-// Called at every poll, before its characters: ends the minute whose mark did not come
-// when due, and decodes it, but sets nothing from it. Verdict kNoMinute when none ended.
+// Ends the minute whose mark did not come when due by tick `now`, and decodes it, but sets
+// nothing from it. Verdict kNoMinute when none ended.
 MinuteResultRecord HandlePoll(uint32_t now);
+
+// Takes into *arrival the oldest character received at or before tick `now`; false when
+// there is none.
+typedef bool (*TakeArrivalFunction)(uint32_t now, ArrivalRecord* arrival);
+
+struct PollResultRecord {
+  int Count;  // characters handled
+  ArrivalRecord Arrivals[kMostCharactersPerPoll];
+  CharacterResultRecord Characters[kMostCharactersPerPoll];
+  MinuteResultRecord Overdue;  // a minute HandlePoll ended after them
+};
+
+// One poll at tick `now`: hands HandleCharacter each character `take` gives, in order and
+// each with the tick it arrived at, up to kMostCharactersPerPoll, then calls HandlePoll(now).
+// So a minute mark that waited through a poll held back still ends its minute.
+void RunReceptionPoll(TakeArrivalFunction take, uint32_t now, PollResultRecord* result);
 
 // Starts reception afresh, as when the port has been away: clears the frame and drops the
 // held minutes, so that nothing received before confirms a minute received after. Leaves

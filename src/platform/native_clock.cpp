@@ -2,17 +2,27 @@
 
 #include <ctime>
 
+#include "platform/tick.h"
+
 namespace {
 
 constexpr WORD kFirstYear = 1601;
 constexpr WORD kLastYear = 30827;
+constexpr WORD kMonthsPerYear = 12;
 constexpr WORD kHoursPerDay = 24;
 constexpr WORD kMinutesPerHour = 60;
 constexpr WORD kSecondsPerMinute = 60;
 constexpr WORD kMillisecondsPerSecond = 1000;
-
+constexpr WORD kDaysPerWeek = 7;
 constexpr int64_t kMsPerHour =
     int64_t{kMinutesPerHour} * kSecondsPerMinute * kMillisecondsPerSecond;
+constexpr int64_t kMsPerDay = kHoursPerDay * kMsPerHour;
+constexpr int64_t kFileTimeUnitsPerMs = 10000;
+// Days from 1 March of year 0 (the day count's origin) to 1 January 1601 (FILETIME's).
+constexpr int64_t kDaysTo1601 = 584694;
+// 1 January 1601 was a Monday.
+constexpr int64_t kWeekdayOf1601 = 1;
+
 // Berlin: CET, UTC+1, and CEST, UTC+2, from 01:00 UTC on the last Sunday of March to
 // 01:00 UTC on the last Sunday of October.
 constexpr int64_t kWinterOffsetMs = kMsPerHour;
@@ -22,7 +32,7 @@ constexpr WORD kMarch = 3;
 constexpr WORD kOctober = 10;
 constexpr WORD kLastDayOfMarchAndOctober = 31;
 
-SYSTEMTIME clock_now;  // UTC, at the tick passed last
+int64_t clock_ms = 0;  // UTC, ms since 1601, at the tick passed last
 uint32_t clock_tick = 0;
 bool has_tick = false;
 bool clock_started = false;
@@ -40,25 +50,12 @@ unsigned DaysInMonth(unsigned year, unsigned month) {
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Sakamoto's method; 0 = Sunday.
-WORD DayOfWeek(unsigned year, unsigned month, unsigned day) {
-  static const unsigned kOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-  if (month < 3) {
-    year -= 1;
-  }
-  return static_cast<WORD>((year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) %
-                           7);
-}
-
 bool IsValidTime(const SYSTEMTIME& t) {
-  return t.wYear >= kFirstYear && t.wYear <= kLastYear && t.wMonth >= 1 && t.wMonth <= 12 &&
-         t.wDay >= 1 && t.wDay <= DaysInMonth(t.wYear, t.wMonth) && t.wHour < kHoursPerDay &&
-         t.wMinute < kMinutesPerHour && t.wSecond < kSecondsPerMinute &&
+  return t.wYear >= kFirstYear && t.wYear <= kLastYear && t.wMonth >= 1 &&
+         t.wMonth <= kMonthsPerYear && t.wDay >= 1 && t.wDay <= DaysInMonth(t.wYear, t.wMonth) &&
+         t.wHour < kHoursPerDay && t.wMinute < kMinutesPerHour && t.wSecond < kSecondsPerMinute &&
          t.wMilliseconds < kMillisecondsPerSecond;
 }
-
-constexpr int64_t kMsPerDay =
-    int64_t{kHoursPerDay} * kMinutesPerHour * kSecondsPerMinute * kMillisecondsPerSecond;
 
 // Days since 1 March of year 0, a 400-year cycle at a time (Hinnant's method).
 int64_t CountDays(int64_t year, unsigned month, unsigned day) {
@@ -69,17 +66,20 @@ int64_t CountDays(int64_t year, unsigned month, unsigned day) {
   return era * 146097 + of_era * 365 + of_era / 4 - of_era / 100 + of_year;
 }
 
-// Moves the valid time `t` on by `ms` (back, when negative), across days, months and years.
-void AdvanceTime(SYSTEMTIME* t, int64_t ms) {
-  int64_t of_day =
-      ((t->wHour * int64_t{kMinutesPerHour} + t->wMinute) * kSecondsPerMinute + t->wSecond) *
-          kMillisecondsPerSecond +
-      t->wMilliseconds + ms;
-  // Floor division, so that a time moved back before midnight lands on the day before.
-  const int64_t whole_days = (of_day >= 0 ? of_day : of_day - (kMsPerDay - 1)) / kMsPerDay;
-  int64_t days = CountDays(t->wYear, t->wMonth, t->wDay) + whole_days;
-  of_day -= whole_days * kMsPerDay;
-  // Back from the day count to a date: the civil calendar's inverse, by the same method.
+// A valid time as ms since 1601.
+int64_t CountMs(const SYSTEMTIME& t) {
+  const int64_t days = CountDays(t.wYear, t.wMonth, t.wDay) - kDaysTo1601;
+  return days * kMsPerDay +
+         ((t.wHour * int64_t{kMinutesPerHour} + t.wMinute) * kSecondsPerMinute + t.wSecond) *
+             kMillisecondsPerSecond +
+         t.wMilliseconds;
+}
+
+// ms since 1601 (0 or more) as a date and time: the day count's inverse, by the same method.
+SYSTEMTIME SplitMs(int64_t ms) {
+  const int64_t days_since_1601 = ms / kMsPerDay;
+  int64_t of_day = ms % kMsPerDay;
+  const int64_t days = days_since_1601 + kDaysTo1601;
   const int64_t era = days / 146097;
   const int64_t of_era = days - era * 146097;
   const int64_t year_of_era = (of_era - of_era / 1460 + of_era / 36524 - of_era / 146096) / 365;
@@ -87,15 +87,18 @@ void AdvanceTime(SYSTEMTIME* t, int64_t ms) {
   const int64_t month_index = (5 * of_year + 2) / 153;
   const unsigned month =
       static_cast<unsigned>(month_index < 10 ? month_index + 3 : month_index - 9);
-  t->wYear = static_cast<WORD>(year_of_era + era * 400 + (month <= 2));
-  t->wMonth = static_cast<WORD>(month);
-  t->wDay = static_cast<WORD>(of_year - (153 * month_index + 2) / 5 + 1);
-  t->wMilliseconds = static_cast<WORD>(of_day % kMillisecondsPerSecond);
+  SYSTEMTIME t = {};
+  t.wYear = static_cast<WORD>(year_of_era + era * 400 + (month <= 2));
+  t.wMonth = static_cast<WORD>(month);
+  t.wDay = static_cast<WORD>(of_year - (153 * month_index + 2) / 5 + 1);
+  t.wDayOfWeek = static_cast<WORD>((days_since_1601 + kWeekdayOf1601) % kDaysPerWeek);
+  t.wMilliseconds = static_cast<WORD>(of_day % kMillisecondsPerSecond);
   of_day /= kMillisecondsPerSecond;
-  t->wSecond = static_cast<WORD>(of_day % kSecondsPerMinute);
+  t.wSecond = static_cast<WORD>(of_day % kSecondsPerMinute);
   of_day /= kSecondsPerMinute;
-  t->wMinute = static_cast<WORD>(of_day % kMinutesPerHour);
-  t->wHour = static_cast<WORD>(of_day / kMinutesPerHour);
+  t.wMinute = static_cast<WORD>(of_day % kMinutesPerHour);
+  t.wHour = static_cast<WORD>(of_day / kMinutesPerHour);
+  return t;
 }
 
 void StartClock() {
@@ -104,30 +107,31 @@ void StartClock() {
   }
   const std::time_t now = std::time(nullptr);
   const std::tm* utc = std::gmtime(&now);
-  clock_now = SYSTEMTIME{};
-  clock_now.wYear = static_cast<WORD>(utc->tm_year + 1900);
-  clock_now.wMonth = static_cast<WORD>(utc->tm_mon + 1);
-  clock_now.wDay = static_cast<WORD>(utc->tm_mday);
-  clock_now.wHour = static_cast<WORD>(utc->tm_hour);
-  clock_now.wMinute = static_cast<WORD>(utc->tm_min);
-  clock_now.wSecond = static_cast<WORD>(utc->tm_sec);
+  SYSTEMTIME t = {};
+  t.wYear = static_cast<WORD>(utc->tm_year + 1900);
+  t.wMonth = static_cast<WORD>(utc->tm_mon + 1);
+  t.wDay = static_cast<WORD>(utc->tm_mday);
+  t.wHour = static_cast<WORD>(utc->tm_hour);
+  t.wMinute = static_cast<WORD>(utc->tm_min);
+  t.wSecond = static_cast<WORD>(utc->tm_sec);
+  clock_ms = CountMs(t);
   clock_started = true;
 }
 
 // The day of the last Sunday of March or October.
 WORD FindLastSunday(WORD year, WORD month) {
-  return static_cast<WORD>(kLastDayOfMarchAndOctober -
-                           DayOfWeek(year, month, kLastDayOfMarchAndOctober));
+  SYSTEMTIME last = {year, month, 0, kLastDayOfMarchAndOctober, 0, 0, 0, 0};
+  return static_cast<WORD>(kLastDayOfMarchAndOctober - SplitMs(CountMs(last)).wDayOfWeek);
 }
 
-// Berlin's offset from UTC at the UTC time `t`.
-int64_t FindLocalOffsetMs(const SYSTEMTIME& t) {
-  const auto at = [&t](WORD month, WORD day, WORD hour) {
-    return t.wMonth != month ? t.wMonth > month : (t.wDay != day ? t.wDay > day : t.wHour >= hour);
-  };
-  const bool summer = at(kMarch, FindLastSunday(t.wYear, kMarch), kChangeHourUtc) &&
-                      !at(kOctober, FindLastSunday(t.wYear, kOctober), kChangeHourUtc);
-  return summer ? kSummerOffsetMs : kWinterOffsetMs;
+// Berlin's offset from UTC at `utc_ms`.
+int64_t FindLocalOffsetMs(int64_t utc_ms) {
+  const WORD year = SplitMs(utc_ms).wYear;
+  const SYSTEMTIME summer = {year,           kMarch, 0, FindLastSunday(year, kMarch),
+                             kChangeHourUtc, 0,      0, 0};
+  const SYSTEMTIME winter = {year,           kOctober, 0, FindLastSunday(year, kOctober),
+                             kChangeHourUtc, 0,        0, 0};
+  return utc_ms >= CountMs(summer) && utc_ms < CountMs(winter) ? kSummerOffsetMs : kWinterOffsetMs;
 }
 
 // Every set call is counted and kept; false when it is refused.
@@ -140,8 +144,8 @@ bool NoteSetRequest(const SYSTEMTIME* time) {
   return !refuse_changes && IsValidTime(*time);
 }
 
-void SetClock(const SYSTEMTIME& utc) {
-  clock_now = utc;
+void SetClock(int64_t utc_ms) {
+  clock_ms = utc_ms;
   clock_started = true;
   ++accepted_sets;
 }
@@ -152,14 +156,20 @@ BOOL SetSystemTime(const SYSTEMTIME* time) {
   if (!NoteSetRequest(time)) {
     return 0;
   }
-  SetClock(*time);
+  SetClock(CountMs(*time));
   return 1;
 }
 
 void GetSystemTime(SYSTEMTIME* time) {
   StartClock();
-  *time = clock_now;
-  time->wDayOfWeek = DayOfWeek(time->wYear, time->wMonth, time->wDay);
+  *time = SplitMs(clock_ms);
+}
+
+void GetSystemTimePreciseAsFileTime(FILETIME* time) {
+  StartClock();
+  const uint64_t units = static_cast<uint64_t>(clock_ms) * kFileTimeUnitsPerMs;
+  time->dwLowDateTime = static_cast<DWORD>(units);
+  time->dwHighDateTime = static_cast<DWORD>(units >> 32);
 }
 
 BOOL SetLocalTime(const SYSTEMTIME* time) {
@@ -167,28 +177,48 @@ BOOL SetLocalTime(const SYSTEMTIME* time) {
     return 0;
   }
   StartClock();
-  SYSTEMTIME utc = *time;
-  AdvanceTime(&utc, -FindLocalOffsetMs(clock_now));
-  SetClock(utc);
+  SetClock(CountMs(*time) - FindLocalOffsetMs(clock_ms));
   return 1;
 }
 
 void GetLocalTime(SYSTEMTIME* time) {
   StartClock();
-  *time = clock_now;
-  AdvanceTime(time, FindLocalOffsetMs(clock_now));
-  time->wDayOfWeek = DayOfWeek(time->wYear, time->wMonth, time->wDay);
+  *time = SplitMs(clock_ms + FindLocalOffsetMs(clock_ms));
 }
 
-void SetNativeClock(const SYSTEMTIME& time) {
-  clock_now = time;
+BOOL SystemTimeToFileTime(const SYSTEMTIME* system, FILETIME* file) {
+  if (!IsValidTime(*system)) {
+    return 0;
+  }
+  const uint64_t units = static_cast<uint64_t>(CountMs(*system)) * kFileTimeUnitsPerMs;
+  file->dwLowDateTime = static_cast<DWORD>(units);
+  file->dwHighDateTime = static_cast<DWORD>(units >> 32);
+  return 1;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* file, SYSTEMTIME* system) {
+  const uint64_t units = (uint64_t{file->dwHighDateTime} << 32) | file->dwLowDateTime;
+  const SYSTEMTIME t = SplitMs(static_cast<int64_t>(units / kFileTimeUnitsPerMs));
+  if (!IsValidTime(t)) {
+    return 0;
+  }
+  *system = t;
+  return 1;
+}
+
+uint32_t ReadTickMs() {
+  return clock_tick;
+}
+
+void SetNativeClock(const SYSTEMTIME& utc) {
+  clock_ms = CountMs(utc);
   clock_started = true;
 }
 
 void PassNativeClockTick(uint32_t tick) {
-  // Modulo 2^32, as the platform's tick counter wraps.
-  if (has_tick && clock_started && IsValidTime(clock_now)) {
-    AdvanceTime(&clock_now, static_cast<uint32_t>(tick - clock_tick));
+  // Modulo 2^32, as the tick wraps.
+  if (has_tick && clock_started) {
+    clock_ms += static_cast<uint32_t>(tick - clock_tick);
   }
   clock_tick = tick;
   has_tick = true;

@@ -3,6 +3,8 @@
 // HORAX_RECORDING_CLOCK, and get the stand-in on Windows too.
 #pragma once
 
+#include "platform/tick.h"
+
 #if defined(_WIN32) && !defined(HORAX_RECORDING_CLOCK)
 #include <windows.h>
 #else

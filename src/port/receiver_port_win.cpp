@@ -5,16 +5,18 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <initializer_list>
 
 #include "common/port_handle.h"
 #include "common/receiver_state.h"
 #include "decoder/framing.h"
+#include "platform/performance_counter_win.h"
 
 namespace {
 
 constexpr unsigned kFirstPort = 1;
 constexpr unsigned kLastPort = 8;
-// "Com8" and its terminator, with room to spare.
+// "\\.\COM8" and its terminator, with room to spare.
 constexpr int kDeviceNameSize = 16;
 
 // The module sends one character per second mark at 50 baud, 8 data bits, no parity,
@@ -29,9 +31,20 @@ constexpr DWORD kSetFifoControl =
     CTL_CODE(FILE_DEVICE_SERIAL_PORT, 39, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr ULONG kOneByteFifo = 0x01;
 
-constexpr int32_t kCharacterRead = 1;
-constexpr int32_t kNothingQueued = 0;
-constexpr int32_t kReadError = -1;
+// The reader of the open port: its thread, the events it waits on, and what it received. The
+// events live as long as the port; the lock for the process.
+struct ReaderRecord {
+  HANDLE Thread;
+  HANDLE Stop;      // set at the close
+  HANDLE Room;      // set when the poll takes characters, for a reader held by a full queue
+  HANDLE Received;  // set when a character is queued
+  volatile LONG Failed;
+  ArrivalQueueRecord Queue;  // under Lock
+};
+
+ReaderRecord Reader = {};
+CRITICAL_SECTION Lock;
+bool LockReady = false;
 
 // The number of the port opened last, for ReopenReceiverPort; 0, which every open refuses,
 // before any.
@@ -51,8 +64,10 @@ HANDLE PortDevice() {
   return reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
 }
 
-HFILE PortFile() {
-  return static_cast<HFILE>(PortHandle);
+void ClosePortHandle() {
+  CloseHandle(PortDevice());
+  // The number may be reused by the next handle the process opens.
+  PortHandle = kNoPort;
 }
 
 // A 16550's receive FIFO with its trigger above one byte (Windows' default) holds a lone
@@ -68,6 +83,121 @@ bool AskForOneByteFifo() {
                          &returned, NULL) != 0;
 }
 
+// A read returns as soon as one character is there, or after kReadTimeoutMs with none:
+// "If there are no bytes in the input buffer, ReadFile waits until a byte arrives and then
+// returns immediately", and "If no bytes arrive within the time specified by
+// ReadTotalTimeoutConstant, ReadFile times out." The port's last owner may have left any.
+bool SetReadTimeouts() {
+  COMMTIMEOUTS timeouts = {};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+  timeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
+  return SetCommTimeouts(PortDevice(), &timeouts) != 0;
+}
+
+// Queues a character for the poll; while the queue is full, waits until the poll takes
+// some (the driver's own buffer holds what comes meanwhile). False when the close came first.
+bool QueueArrival(uint8_t value, uint32_t tick) {
+  const HANDLE waits[] = {Reader.Room, Reader.Stop};
+  for (;;) {
+    EnterCriticalSection(&Lock);
+    const bool queued = PushArrival(&Reader.Queue, value, tick);
+    LeaveCriticalSection(&Lock);
+    if (queued) {
+      SetEvent(Reader.Received);
+      return true;
+    }
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      return false;
+    }
+  }
+}
+
+// Reads one character at a time with an overlapped read, and stamps each as the wait for it
+// returns. The stop event ends the wait at once; CancelIoEx "only cancels I/O operations in
+// the current process, regardless of which thread created the I/O operation", and "The
+// application must not free or reuse the OVERLAPPED structure associated with the canceled
+// I/O operations until they have completed", so the reader waits for the read's end, which
+// the read timeout bounds where a driver does not cancel. A failed read is reported once,
+// and the reader then waits for the close: it never spins.
+DWORD WINAPI RunReader(LPVOID) {
+  OVERLAPPED read = {};
+  read.hEvent = CreateEventA(NULL, TRUE, FALSE, NULL);
+  const HANDLE waits[] = {read.hEvent, Reader.Stop};
+  bool failed = read.hEvent == NULL;
+  while (!failed) {
+    // A long mark holds the line low through the stop bit: a framing error or a break, with
+    // its character queued all the same. Abort on error is off, and the errors are cleared
+    // before each read in case a driver keeps them.
+    DWORD errors = 0;
+    COMSTAT status = {};
+    BYTE value = 0;
+    DWORD count = 0;
+    ResetEvent(read.hEvent);
+    if (!ClearCommError(PortDevice(), &errors, &status) ||
+        (!ReadFile(PortDevice(), &value, 1, NULL, &read) && GetLastError() != ERROR_IO_PENDING)) {
+      failed = true;
+      break;
+    }
+    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    const uint32_t tick = ReadPerformanceCounterMs();
+    if (woke != WAIT_OBJECT_0) {
+      CancelIoEx(PortDevice(), &read);
+      // A character that came as the read was cancelled is kept.
+      if (GetOverlappedResult(PortDevice(), &read, &count, TRUE) && count == 1) {
+        EnterCriticalSection(&Lock);
+        PushArrival(&Reader.Queue, value, tick);
+        LeaveCriticalSection(&Lock);
+      }
+      break;
+    }
+    if (!GetOverlappedResult(PortDevice(), &read, &count, FALSE)) {
+      failed = true;
+    } else if (count == 1 && !QueueArrival(value, tick)) {
+      break;
+    }
+  }
+  if (failed) {
+    InterlockedExchange(&Reader.Failed, 1);
+    WaitForSingleObject(Reader.Stop, INFINITE);
+  }
+  if (read.hEvent != NULL) {
+    CloseHandle(read.hEvent);
+  }
+  return 0;
+}
+
+void CloseReaderEvents() {
+  for (HANDLE* event : {&Reader.Stop, &Reader.Room, &Reader.Received}) {
+    if (*event != NULL) {
+      CloseHandle(*event);
+      *event = NULL;
+    }
+  }
+}
+
+bool StartReader() {
+  if (!LockReady) {
+    InitializeCriticalSection(&Lock);
+    LockReady = true;
+  }
+  EnterCriticalSection(&Lock);
+  Reader.Queue = ArrivalQueueRecord{};
+  LeaveCriticalSection(&Lock);
+  Reader.Failed = 0;
+  Reader.Stop = CreateEventA(NULL, TRUE, FALSE, NULL);
+  Reader.Room = CreateEventA(NULL, FALSE, FALSE, NULL);
+  Reader.Received = CreateEventA(NULL, FALSE, FALSE, NULL);
+  if (Reader.Stop != NULL && Reader.Room != NULL && Reader.Received != NULL) {
+    Reader.Thread = CreateThread(NULL, 0, RunReader, NULL, 0, NULL);
+  }
+  if (Reader.Thread == NULL) {
+    CloseReaderEvents();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void PrepareReceiverLine(DCB* line) {
@@ -77,8 +207,10 @@ void PrepareReceiverLine(DCB* line) {
   // handshaking would make the driver refuse the calls that power the module. A long mark
   // is still low at the stop bit, a framing error, and a driver that replaces characters
   // received with errors (error character and parity checking on, as the port's last owner
-  // may have left them) would hand over its error character instead of the 0. Timeouts and
-  // the rest stay as the system had them.
+  // may have left them) would hand over its error character instead of the 0; with abort
+  // on error, it "will not accept any further communications operations until the
+  // application has acknowledged the error", which would end the reader's read with an
+  // error at every long mark. The rest stays as the system had it.
   line->BaudRate = kBaudRate;
   line->ByteSize = kByteSize;
   line->Parity = NOPARITY;
@@ -88,6 +220,7 @@ void PrepareReceiverLine(DCB* line) {
   line->fErrorChar = FALSE;
   line->fNull = FALSE;
   line->fDsrSensitivity = FALSE;
+  line->fAbortOnError = FALSE;
   line->fRtsControl = RTS_CONTROL_ENABLE;
   line->fDtrControl = DTR_CONTROL_DISABLE;
 }
@@ -98,37 +231,39 @@ bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   }
 
   char name[kDeviceNameSize];
-  FormatDeviceName(name, "Com%d", static_cast<int>(n));
+  FormatDeviceName(name, "\\\\.\\COM%d", static_cast<int>(n));
 
-  // A share mode of 0 would be compatibility mode, which lets other programs open the port
-  // too; a communications port is opened for exclusive access.
-  const HFILE file = _lopen(name, OF_READ | OF_SHARE_EXCLUSIVE);
-  if (file == HFILE_ERROR) {
+  // Communications resources: "The fdwShareMode parameter must be zero, opening the resource
+  // for exclusive access." Overlapped, so that the reader can wait for a character and for
+  // the close at once.
+  const HANDLE file =
+      CreateFileA(name, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+  if (file == INVALID_HANDLE_VALUE) {
     PortHandle = kNoPort;
     return false;
   }
   // PortHandle keeps only the low 16 bits. A handle with higher bits set would be cut
   // silently into some other, unrelated handle, and every later call would act on that
   // one; such a port is refused instead. 0xFFFF itself would read back as "no port".
-  if (static_cast<uint32_t>(file) >= kNoPort) {
-    _lclose(file);
+  if (reinterpret_cast<UINT_PTR>(file) >= kNoPort) {
+    CloseHandle(file);
     PortHandle = kNoPort;
     return false;
   }
-  PortHandle = static_cast<uint16_t>(file);
+  PortHandle = static_cast<uint16_t>(reinterpret_cast<UINT_PTR>(file));
 
   DCB line = {};
   line.DCBlength = sizeof(line);
   if (!GetCommState(PortDevice(), &line)) {
     // Not a serial port after all; the caller will not close what it was told failed.
-    _lclose(PortFile());
-    PortHandle = kNoPort;
+    ClosePortHandle();
     return false;
   }
   // A port that refuses the settings still delivers characters, if at another rate, so the
   // result does not decide anything.
   PrepareReceiverLine(&line);
   SetCommState(PortDevice(), &line);
+  SetReadTimeouts();
   const bool taken = AskForOneByteFifo();
   if (fifo_taken != nullptr) {
     *fifo_taken = taken;
@@ -139,7 +274,13 @@ bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   EscapeCommFunction(PortDevice(), CLRDTR);
 
   // Opening counts as a minute mark: the first pulse after it is framed as second 1.
-  OpenFrame(GetTickCount());
+  OpenFrame(ReadPerformanceCounterMs());
+  if (!StartReader()) {
+    EscapeCommFunction(PortDevice(), CLRRTS);
+    EscapeCommFunction(PortDevice(), SETDTR);
+    ClosePortHandle();
+    return false;
+  }
   LastOpenedPort = n;
   return true;
 }
@@ -148,49 +289,42 @@ bool ReopenReceiverPort() {
   return OpenReceiverPort(LastOpenedPort, nullptr);
 }
 
-int32_t ReadReceiverByte(uint8_t* character) {
-  // The low two bits of a handle are ignored by the system, so 0xFFFF could reach a real
-  // handle of this process; with no port open the device is not asked at all.
-  if (PortHandle == kNoPort) {
-    return kReadError;
+bool TakeReceivedCharacter(uint32_t now, ArrivalRecord* arrival) {
+  if (Reader.Thread == NULL) {
+    return false;
   }
+  EnterCriticalSection(&Lock);
+  const bool taken = TakeArrival(&Reader.Queue, now, arrival);
+  LeaveCriticalSection(&Lock);
+  if (taken) {
+    SetEvent(Reader.Room);
+  }
+  return taken;
+}
 
-  // A 200 ms mark holds the line low through the stop bit, so a real UART reports a
-  // framing error or a break with each long mark, although the character 0 is queued.
-  // With abort-on-error set, the port then refuses reads until the error is cleared;
-  // clearing it before every read keeps reception going. The errors themselves are of
-  // no interest: the character's value says all the framing needs.
-  DWORD errors = 0;
-  COMSTAT queue = {};
-  if (!ClearCommError(PortDevice(), &errors, &queue)) {
-    return kReadError;
-  }
-  // With no read timeouts set, _lread would wait for a character; asking only when one
-  // is queued keeps the message loop free between the marks.
-  if (queue.cbInQue == 0) {
-    return kNothingQueued;
-  }
+bool WaitForReceivedCharacter(DWORD ms) {
+  return Reader.Thread != NULL && WaitForSingleObject(Reader.Received, ms) == WAIT_OBJECT_0;
+}
 
-  BYTE received = 0;
-  const UINT count = _lread(PortFile(), &received, 1);
-  if (count == static_cast<UINT>(HFILE_ERROR)) {
-    return kReadError;
-  }
-  if (count != 1) {
-    return kNothingQueued;
-  }
-  *character = received;
-  return kCharacterRead;
+bool HasReadFailed() {
+  return Reader.Thread != NULL && InterlockedCompareExchange(&Reader.Failed, 0, 0) != 0;
 }
 
 void CloseReceiverPort() {
+  // The reader first: while its read is pending nothing else may touch the handle, and no
+  // thread may outlive the port.
+  if (Reader.Thread != NULL) {
+    SetEvent(Reader.Stop);
+    WaitForSingleObject(Reader.Thread, INFINITE);
+    CloseHandle(Reader.Thread);
+    Reader.Thread = NULL;
+    CloseReaderEvents();
+  }
   if (PortHandle != kNoPort) {
     // The opposite of the open: the module loses its supply.
     EscapeCommFunction(PortDevice(), CLRRTS);
     EscapeCommFunction(PortDevice(), SETDTR);
-    _lclose(PortFile());
-    // The number may be reused by the next handle the process opens.
-    PortHandle = kNoPort;
+    ClosePortHandle();
   }
   ResetFrame();
 }

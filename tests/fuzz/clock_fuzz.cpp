@@ -4,7 +4,7 @@
 // included, and by the ticks to half a second, a leap second between counted, and, where
 // either is doubtful, that one followed one before it, and the minutes that agree put it in
 // one zone; a minute without a clear zone is taken in the other's, when neither announces a
-// change. The set asks once for the minute in UTC and 315 ms, unless refused (the clock is
+// change. The set asks once for the minute in UTC and 190 ms, unless refused (the clock is
 // put back a year before each step, so that it never reads that already); the fields show
 // the clock. dcf77sim's calendar judges the dates.
 #include <cstdlib>
@@ -21,7 +21,7 @@ constexpr size_t kStepSize = 11;  // the fields, the ticks since the step before
 // leave them 0, are in CET.
 constexpr TelegramZone kZones[] = {kZoneCet, kZoneCest, kZoneUnknown, kZoneUnknown};
 constexpr int64_t kZoneHours[] = {0, 1, 2};  // by TelegramZone
-constexpr int64_t kSetMs = 315;
+constexpr int64_t kSetMs = 190;
 constexpr SYSTEMTIME kClock = {1996, 12, 0, 6, 20, 15, 42, 500};
 const int64_t kFirstUtc = JoinCivilTime({1997, 1, 1, 0, 0, 0, 0, false});
 
@@ -70,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     const bool refused = (bits & 1) != 0, doubtful = (bits & 2) != 0;
     const TelegramFlagsRecord flags = {(bits & 32) != 0, kZones[(bits >> 3) & 3], (bits & 4) != 0};
     RefuseClockChanges(refused);
+    PassNativeClockTick(tick);  // the set comes at the minute's mark
     SetNativeClock(kClock);
 
     Step step = {false, 0, tick, doubtful, flags.LeapAhead, flags.ChangeAhead, flags.Zone, false};
@@ -109,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     TelegramZone set_zone = kZoneUnknown;
     const bool confirmed = ConfirmDecodedMinute(tick, doubtful, flags, &set_zone);
     if (confirmed) {
-      SetClockFromTelegram(tick, tick, set_zone);
+      SetClockFromTelegram(tick, set_zone);
     } else {
       ReloadTimeFields();
     }

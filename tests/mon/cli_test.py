@@ -82,7 +82,7 @@ def test_bad_input():
         for args, message in [
                 (["/nonexistent/ttyS9"], "/nonexistent/ttyS9 does not exist"),
                 (["/dev/null"], "/dev/null is no serial port"),
-                (["--replay", bad], f'{bad}:3: not "ms value": 2000 0x00'),
+                (["--replay", bad], f'{bad}:3: not "ms value clock" or "ms value": 2000 0x00'),
                 (["--replay", "/nonexistent.txt"],
                  "cannot read /nonexistent.txt: No such file or directory"),
                 (["--replay", directory], f"cannot read {directory}: Is a directory"),

@@ -3,6 +3,7 @@
 // recordings that are not.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -18,9 +19,13 @@ namespace {
 
 typedef std::function<void(int index, SecondRecord* second)> ChangeFunction;
 
-// Seconds of dcf77sim's stream from 01:29:01 on 10 January 2012 (a Tuesday) on, Berlin
-// time, each changed by `change`, through the UART model: the characters and when it hands
-// them over. The port opens at 0 ms; the first mark begins at 500 ms.
+// The port opens at 0 ms, 01:29:00.500 CET on 10 January 2012 (a Tuesday): the PC clock
+// then, right, in ms since 1970.
+constexpr int64_t kClockAtOpen = 1326155340500;
+
+// Seconds of dcf77sim's stream from 01:29:01 on, Berlin time, each changed by `change`,
+// through the UART model: the characters and when it hands them over. The first mark
+// begins at 500 ms.
 std::vector<UartCharacterRecord> ReceiveStream(int seconds, const ChangeFunction& change,
                                                double spikes_per_minute = 0, double jitter = 0) {
   constexpr int64_t kFirstPosix = 1326155341;  // 00:29:01 UTC
@@ -74,6 +79,18 @@ std::string Replay(const std::string& recording) {
   return text;
 }
 
+// A recording of `characters`, with the PC clock `clock_ms` ahead and `ppm` fast.
+std::string Record(const std::vector<UartCharacterRecord>& characters, int clock_ms = 0,
+                   double ppm = 0) {
+  std::string recording = kRecordingHeader;
+  for (const UartCharacterRecord& r : characters) {
+    const int64_t clock = kClockAtOpen + clock_ms + std::llround(r.DoneMs * (1 + ppm * 1e-6));
+    recording += std::to_string(std::lround(r.DoneMs)) + " " + std::to_string(r.Value) + " " +
+                 std::to_string(clock) + "\n";
+  }
+  return recording;
+}
+
 std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& start) {
   std::vector<std::string> lines;
   size_t at = 0;
@@ -101,14 +118,14 @@ TEST(FaultTest, EachFaultGetsItsVerdict) {
   } kCases[] = {
       // The seconds after a lost mark stay where they are.
       {"drop", [](int k, SecondRecord* s) { s->Sent = s->Sent && k != kThirdMinute + 21; },
-       "minute: failed, no mark in second 21", "minutes seen 3, decoded 2, confirmed 1",
-       "0 spikes, 0 broken | decoded 2 of the last 3"},
+       "minute: failed, no mark in second 21; marks spread 0 ms",
+       "minutes seen 3, decoded 2, confirmed 1", "0 spikes, 0 broken | decoded 2 of the last 3"},
       // Second 40 carries the tens of the day (10): sent as a 0 it breaks the date's parity.
       {"flip",
        [](int k, SecondRecord* s) {
          s->WidthMs = k == kThirdMinute + 40 ? kShortMarkMs : s->WidthMs;
        },
-       "minute: failed, every mark came but date parity failed",
+       "minute: failed, every mark came but date parity failed; marks spread 0 ms",
        "minutes seen 3, decoded 2, confirmed 1", "0 spikes, 0 broken | decoded 2 of the last 3"},
       // A spike between the marks of seconds 30 and 31, one in the silent second 59, and
       // one 40 ms into the mark of second 10: that mark comes broken, but counts, rightly.
@@ -121,19 +138,18 @@ TEST(FaultTest, EachFaultGetsItsVerdict) {
            s->Spikes[s->SpikeCount++] = {40, 20};
          }
        },
-       "minute: 10.01.12 01:32 Tue CET, decoded, confirmed",
+       "minute: 10.01.12 01:32 Tue CET, decoded, confirmed; marks spread 0 ms; PC clock -12 ms",
        "minutes seen 3, decoded 3, confirmed 2", "2 spikes, 1 broken | decoded 3 of the last 3"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
-    std::string recording;
-    for (const UartCharacterRecord& r : ReceiveStream(kThreeMinutes, c.change)) {
-      recording += std::to_string(r.DoneMs) + " " + std::to_string(r.Value) + "\n";
-    }
-    const std::string output = Replay(recording);
+    // The PC clock 12 ms behind.
+    const std::string output = Replay(Record(ReceiveStream(kThreeMinutes, c.change), -12));
     const std::vector<std::string> expected = {
-        "minute: 10.01.12 01:30 Tue CET, decoded, held: the minutes before do not confirm it yet",
-        "minute: 10.01.12 01:31 Tue CET, decoded, confirmed", c.last};
+        "minute: 10.01.12 01:30 Tue CET, decoded, held: the minutes before do not confirm it yet; "
+        "marks spread 0 ms; PC clock -12 ms",
+        "minute: 10.01.12 01:31 Tue CET, decoded, confirmed; marks spread 0 ms; PC clock -12 ms",
+        c.last};
     EXPECT_EQ(LinesStartingWith(output, "minute:"), expected) << output;
     // Second 1 after the mark of 01:32 is handled at the poll after 180.69 s.
     EXPECT_EQ(LinesStartingWith(output, "summary"),
@@ -157,6 +173,7 @@ TEST(SummaryTest, MinutesReasonsAndTheValuesSeen) {
             "    seconds without a mark      1\n"
             "  minute marks lost: 1\n"
             "  characters left out: 1, replacing another: 1\n"
+            "  PC clock against DCF77: not known: it takes decoded minutes 5 min apart\n"
             "  characters: 11, by value:\n"
             "    0x00 over 170 ms      1              2  ##############\n"
             "    0x3E cut: 3 of 8 low  broken 0       1  #######\n"
@@ -173,7 +190,7 @@ TEST(LiveStatusTest, StaysTheLastLineAndIsDrawnWhenItChanges) {
   StartMonitor(&monitor, out, nullptr, true);
   RunPoll(&monitor, 250);
   RunPoll(&monitor, 500);  // the same: left as it is
-  NoteArrival(&monitor, 600, 0xF0);
+  NoteArrival(&monitor, 600, 0xF0, kNoClock);
   RunPoll(&monitor, 750);
   const std::string rest =
       " marks this minute | last 60 s: 0 spikes, 0 broken | decoded 0 of the last 0 minutes";
@@ -204,15 +221,18 @@ TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
     poll += kPollPeriodMs;
     for (const double late_ms = 7.0 * (k % 5);
          i < characters.size() && characters[i].DoneMs < poll + late_ms; ++i) {
-      ASSERT_TRUE(
-          (poll > kGoneMs && poll <= kBackMs) ||
-          NoteArrival(&monitor, static_cast<uint32_t>(characters[i].DoneMs), characters[i].Value));
+      ASSERT_TRUE((poll > kGoneMs && poll <= kBackMs) ||
+                  NoteArrival(&monitor, static_cast<uint32_t>(characters[i].DoneMs),
+                              characters[i].Value,
+                              kClockAtOpen + static_cast<int64_t>(characters[i].DoneMs)));
     }
     ASSERT_TRUE(RunPoll(&monitor, poll));
     if (poll == kGoneMs || poll == kBackMs) {
       NotePortEvent(&monitor, poll == kGoneMs ? kPortWentAway : kPortIsBack, "COM2", poll);
     }
   }
+  // The last character came after the last poll's moment: at a stop it gets a poll of its own.
+  ASSERT_TRUE(RunPoll(&monitor, poll += kPollPeriodMs));
   PrintSummary(&monitor, poll);
   const std::string session = ReadAll(out);
   const std::string recorded = ReadAll(recording);
@@ -225,8 +245,18 @@ TEST(RecordingTest, ASessionsRecordingReplaysToTheSameLines) {
                           "COM2 is back; reception starts afresh\n"),
             std::string::npos);
   EXPECT_GT(LinesStartingWith(session, "minute:").size(), 2u);
+  EXPECT_NE(session.find("; PC clock "), std::string::npos);
   EXPECT_NE(session.find("spike"), std::string::npos);
   EXPECT_EQ(Replay(recorded), session);
+}
+
+TEST(SummaryTest, TheClocksRateAgainstDcf77) {
+  // Eight minutes with the PC clock 40 ppm fast, each offset rounded to the ms.
+  const std::string output =
+      Replay(Record(ReceiveStream(8 * 60 + 2, [](int, SecondRecord*) {}), 0, 40));
+  EXPECT_NE(output.find("  PC clock against DCF77: +40.1 ppm, from 8 minutes over 7 min\n"),
+            std::string::npos)
+      << output;
 }
 
 TEST(RecordingTest, ABadLineIsNamed) {
@@ -234,9 +264,9 @@ TEST(RecordingTest, ABadLineIsNamed) {
     std::string recording;
     const char* message;
   } kCases[] = {
-      {"# a\n100 240\n200 x\n", "rec.txt:3: not \"ms value\": 200 x"},
-      {"100 240 7\n", "rec.txt:1: not \"ms value\": 100 240 7"},
-      {"-100 240\n", "rec.txt:1: not \"ms value\": -100 240"},
+      {"# a\n100 240\n200 x\n", "rec.txt:3: not \"ms value clock\" or \"ms value\": 200 x"},
+      {"100 240 7 8\n", "rec.txt:1: not \"ms value clock\" or \"ms value\": 100 240 7 8"},
+      {"-100 240\n", "rec.txt:1: not \"ms value clock\" or \"ms value\": -100 240"},
       {"100 256\n", "rec.txt:1: 256 is no character value (0-255)"},
       {"100 240.5\n", "rec.txt:1: 240.5 is no character value (0-255)"},
       {"100 240\n\n99.5 0\n", "rec.txt:3: the time 99.5 ms is earlier than the line before"},

@@ -49,21 +49,28 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
     uint64_t missing;
     bool lost;
     bool partial;
+    int16_t spread;
+    int64_t offset;
     const char* line;
   } kCases[] = {
-      {kMarksMissing, 1ull << 30 | 1ull << 31, false, false,
-       "minute: failed, no mark in seconds 30, 31"},
-      {kFrameMoved, 0, false, false,
+      {kMarksMissing, 1ull << 30 | 1ull << 31, false, false, 7, kNoOffset,
+       "minute: failed, no mark in seconds 30, 31; marks spread 7 ms"},
+      {kFrameMoved, 0, false, false, kSpreadUnknown, kNoOffset,
        "minute: failed, a minute mark came elsewhere: framed anew from it"},
-      {kFrameMoved, 0, false, true, "minute: partial, 0 marks (the port was opened inside it)"},
-      {kMinuteHeld, 0, true, false,
+      {kFrameMoved, 0, false, true, kSpreadUnknown, kNoOffset,
+       "minute: partial, 0 marks (the port was opened inside it)"},
+      {kMinuteHeld, 0, true, false, 3, -1234,
        "minute: 00.00.00 00:00 ??? zone?, decoded, held: its minute mark was lost, so it sets "
-       "nothing"},
+       "nothing; marks spread 3 ms; PC clock -1234 ms"},
   };
   for (const auto& c : kCases) {
-    const MinuteResultRecord minute = {c.verdict, c.lost, 0, c.missing, kTelegramGood, {}, {}};
+    MinuteResultRecord minute = {};
+    minute.Verdict = c.verdict;
+    minute.MarkLost = c.lost;
+    minute.Missing = c.missing;
+    minute.SpreadMs = c.spread;
     char line[kViewLineSize];
-    EXPECT_EQ(FormatMinuteLine(minute, c.partial, line, sizeof line),
+    EXPECT_EQ(FormatMinuteLine(minute, c.partial, c.offset, line, sizeof line),
               static_cast<int>(strlen(c.line)));
     EXPECT_STREQ(line, c.line);
   }

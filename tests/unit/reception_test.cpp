@@ -16,6 +16,7 @@
 #include "common/time_fields.h"
 #include "frame_builder.h"
 #include "platform/platform.h"
+#include "port/arrival_queue.h"
 
 namespace {
 
@@ -152,33 +153,49 @@ std::string Describe(const MinuteResultRecord& m) {
   }
 }
 
-// Plays the characters at a poll every 250 ms, as the program does, from the open to
-// `end_ms`: the minutes that ended, and for each character shown its second and fate.
-// The first poll may come late, held back by the program's start-up. The stand-in clock runs
-// with the polls' ticks.
+// Plays the characters, each stamped as it arrives, at a poll every 250 ms, as the program
+// does, from the open to `end_ms`: the minutes that ended, and for each character shown its
+// second and fate. The first poll may come late, held back by the program's start-up, and
+// from `stall_ms` on none may come for a second, as in a stalled message loop. The stand-in
+// clock runs with the polls' ticks.
+ArrivalQueueRecord Line;  // what the port received and the polls have not taken yet
+
+bool TakeFromLine(uint32_t now, ArrivalRecord* arrival) {
+  return TakeArrival(&Line, now, arrival);
+}
+
 std::vector<std::string> Play(const std::vector<Character>& characters, int end_ms,
-                              int first_poll_ms = kPollPeriodMs) {
+                              int first_poll_ms = kPollPeriodMs, int stall_ms = -1) {
   OpenFrame(kOpenTick);
   HeldMinutes = {};
+  Line = {};
   std::vector<std::string> outcome;
-  size_t next = 0;
+  size_t next = 0, shown = 0;
   for (int poll = first_poll_ms; poll <= end_ms; poll += kPollPeriodMs) {
+    for (; next < characters.size() && characters[next].AtMs <= poll; ++next) {
+      PushArrival(&Line, characters[next].Value,
+                  kOpenTick + static_cast<uint32_t>(characters[next].AtMs));
+    }
+    if (stall_ms >= 0 && poll >= stall_ms && poll < stall_ms + kSecond) {
+      continue;
+    }
     const uint32_t now = kOpenTick + static_cast<uint32_t>(poll);
     PassNativeClockTick(now);
-    const MinuteResultRecord overdue = HandlePoll(now);
-    if (overdue.Verdict != kNoMinute) {
-      outcome.push_back(Describe(overdue));
-      EXPECT_EQ(ReceiverState.SecondCounter, 0) << "the readout is at 00 when a minute ends";
-    }
-    for (; next < characters.size() && characters[next].AtMs <= poll; ++next) {
-      const CharacterResultRecord result = HandleCharacter(characters[next].Value, now);
-      if (result.Minute.Verdict != kNoMinute) {
-        outcome.push_back(Describe(result.Minute));
+    static PollResultRecord result;
+    RunReceptionPoll(TakeFromLine, now, &result);
+    for (int i = 0; i < result.Count; ++i, ++shown) {
+      if (result.Characters[i].Minute.Verdict != kNoMinute) {
+        outcome.push_back(Describe(result.Characters[i].Minute));
       }
-      if (characters[next].Shown) {
+      if (characters[shown].Shown) {
         const char* fates[] = {"no mark", "kept", "replacing", "left out"};
-        outcome.push_back("^ " + std::to_string(result.Second) + " " + fates[result.Fate]);
+        outcome.push_back("^ " + std::to_string(result.Characters[i].Second) + " " +
+                          fates[result.Characters[i].Fate]);
       }
+    }
+    if (result.Overdue.Verdict != kNoMinute) {
+      outcome.push_back(Describe(result.Overdue));
+      EXPECT_EQ(ReceiverState.SecondCounter, 0) << "the readout is at 00 when a minute ends";
     }
   }
   return outcome;
@@ -204,6 +221,7 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
     std::vector<Character> characters;
     std::vector<std::string> outcome;
     int first_poll_ms = static_cast<int>(kPollPeriodMs);
+    int stall_ms = -1;
   };
   std::vector<Case> cases;
   const std::vector<std::string> clean = {"held 01:30", "confirmed 01:31 clock 01:31:00",
@@ -212,6 +230,14 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
   // The open 0.9 s into the first minute, the first poll 1.3 s after it, when the marks of
   // seconds 1 and 2 are both queued.
   cases.push_back({"a late first poll", Send(Minutes(3), -1, -900), clean, 1300});
+  // No poll for a second from the mark that ends 01:31's minute: it waits in the queue, and
+  // sets the clock a second late to the time then.
+  cases.push_back(
+      {"a stalled poll",
+       Send(Minutes(3)),
+       {"held 01:30", "confirmed 01:31 clock 01:31:01", "confirmed 01:32 clock 01:32:00"},
+       kPollPeriodMs,
+       MarkAt(2, 0)});
   // Noise cut the mark that opens 01:32 under 50 ms: the minute decodes, but is only held.
   cases.push_back({"a lost minute mark",
                    Drop(Send(Minutes(4)), {{3, 0}}),
@@ -283,23 +309,23 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Play(c.characters, c.characters.back().AtMs + kSecond, c.first_poll_ms), c.outcome);
+    EXPECT_EQ(Play(c.characters, c.characters.back().AtMs + kSecond, c.first_poll_ms, c.stall_ms),
+              c.outcome);
   }
 }
 
 TEST(ReceptionTest, AClockThatIsRightIsLeftAlone) {
-  // The port opens at 01:29:00.500 CET; the marks reach it 190 ms into their seconds and the
-  // polls 60 ms after that. A set asks for 315 ms into the minute: the clock that horax
-  // would set reads 00:29:00.565 UTC at the open.
+  // The port opens at 01:29:00.500 CET, 00:29:00.500 UTC; each mark's character is stamped
+  // 190 ms into its second.
   struct Case {
     const char* name;
     SYSTEMTIME at_open;
     int requests;
   };
   const Case kCases[] = {
-      {"right", {2012, 1, 2, 10, 0, 29, 0, 565}, 0},
-      {"a second slow", {2012, 1, 2, 10, 0, 28, 59, 565}, 1},
-      {"an hour fast", {2012, 1, 2, 10, 1, 29, 0, 565}, 1},
+      {"right", {2012, 1, 2, 10, 0, 29, 0, 500}, 0},
+      {"a second slow", {2012, 1, 2, 10, 0, 28, 59, 500}, 1},
+      {"an hour fast", {2012, 1, 2, 10, 1, 29, 0, 500}, 1},
   };
   const std::vector<Character> hour = Send(Minutes(61));
   for (const Case& c : kCases) {

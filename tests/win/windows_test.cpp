@@ -2,6 +2,8 @@
 // program's own class.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "common/window_handles_win.h"
 #include "display/face_win.h"
 #include "display/readout_win.h"
+#include "platform/performance_counter_win.h"
 #include "port/receiver_port_win.h"
 
 namespace {
@@ -88,17 +91,56 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
   expected.ByteSize = 8;
   expected.Parity = expected.StopBits = 0;      // NOPARITY, ONESTOPBIT
   expected.fBinary = expected.fRtsControl = 1;  // the only mode Windows has; RTS_CONTROL_ENABLE
-  // DTR_CONTROL_DISABLE, and no parity checking, error character, null stripping or DSR
+  // DTR_CONTROL_DISABLE, and no parity checking, error character, null stripping, DSR or
+  // abort on error
   expected.fDtrControl = expected.fParity = expected.fErrorChar = expected.fNull = 0;
-  expected.fDsrSensitivity = 0;
+  expected.fDsrSensitivity = expected.fAbortOnError = 0;
   PrepareReceiverLine(&line);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&line), sizeof(DCB)),
             std::string(reinterpret_cast<char*>(&expected), sizeof(DCB)));
 }
 
-TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
+// Threads of this process now.
+int CountThreads() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 thread = {};
+  thread.dwSize = sizeof thread;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
+    count += thread.th32OwnerProcessID == GetCurrentProcessId();
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// Writes `values` to the sender's side one at a time and takes them at the receiver's, each
+// before the next is written: each arrives once and in order, stamped after its write and
+// not after the take that handed it over.
+void ExpectEachStampedAsItArrives(const std::string& values) {
+  const HANDLE sender =
+      CreateFileA("\\\\.\\COM4", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ArrivalRecord arrival = {};
+  for (const char value : values) {
+    const uint32_t written = ReadPerformanceCounterMs();
+    DWORD count = 0;
+    ASSERT_TRUE(WriteFile(sender, &value, 1, &count, nullptr));
+    uint32_t taken = written;
+    while (!TakeReceivedCharacter(taken = ReadPerformanceCounterMs(), &arrival) &&
+           taken - written < kDeadlineMs) {
+      WaitForReceivedCharacter(kDeadlineMs);
+    }
+    ASSERT_EQ(arrival.Value, static_cast<uint8_t>(value));
+    EXPECT_LE(arrival.Tick - written, taken - written);  // modulo 2^32
+  }
+  CloseHandle(sender);
+  EXPECT_FALSE(TakeReceivedCharacter(ReadPerformanceCounterMs(), &arrival)) << "all were taken";
+  EXPECT_FALSE(HasReadFailed());
+}
+
+TEST(ReceiverPortTest, EveryByteValueArrivesOnceStampedAndTheReaderGoesWithThePort) {
+  const int threads = CountThreads();
   ReceiverState = kEarlierState;
-  const DWORD before = GetTickCount();
+  const uint32_t before = ReadPerformanceCounterMs();
   ASSERT_TRUE(OpenReceiverPort(kReceiver, nullptr));
   const HANDLE port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
   // The line is set: the pseudo-terminal keeps the rate.
@@ -110,29 +152,10 @@ TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
   EXPECT_EQ(ReceiverState.FrameBits, 0u);
   EXPECT_EQ(ReceiverState.SecondCounter, 0);
   EXPECT_FALSE(ReceiverState.Locked);
-  EXPECT_LE(ReceiverState.LastByteTick - before, GetTickCount() - before);  // modulo 2^32
-  // None is sent yet: a read that waited for one would never return.
-  uint8_t character = kUntouched;
-  EXPECT_EQ(ReadReceiverByte(&character), 0);
-  EXPECT_EQ(character, kUntouched);
-
+  EXPECT_LE(ReceiverState.LastByteTick - before, ReadPerformanceCounterMs() - before);
   std::string values(kByteValues, '\0');
   std::iota(values.begin(), values.end(), '\0');
-  const HANDLE sender =
-      CreateFileA("\\\\.\\COM4", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(sender, values.data(), kByteValues, &written, nullptr));
-  CloseHandle(sender);
-  for (int value = 0; value < kByteValues; ++value) {
-    const DWORD start = GetTickCount();
-    int32_t count = 0;
-    while ((count = ReadReceiverByte(&character)) == 0 && GetTickCount() - start < kDeadlineMs) {
-      Sleep(0);
-    }
-    ASSERT_EQ(count, 1) << "waiting for " << value;
-    ASSERT_EQ(character, value);
-  }
-  EXPECT_EQ(ReadReceiverByte(&character), 0) << "all were read";
+  ExpectEachStampedAsItArrives(values);
 
   ReceiverState = kEarlierState;
   CloseReceiverPort();
@@ -142,7 +165,15 @@ TEST(ReceiverPortTest, OpenReadsEveryByteValueOnePerReadAndCloseReleases) {
   EXPECT_EQ(PortHandle, kNoPort);
   DWORD flags = 0;
   EXPECT_FALSE(GetHandleInformation(port, &flags)) << "still open";
-  EXPECT_EQ(ReadReceiverByte(&character), -1);
+  EXPECT_EQ(CountThreads(), threads);
+  ArrivalRecord arrival = {};
+  EXPECT_FALSE(TakeReceivedCharacter(ReadPerformanceCounterMs(), &arrival));
+
+  // Opened again, as after a give-up or a resume: a reader of its own, gone with the port.
+  ASSERT_TRUE(ReopenReceiverPort());
+  ExpectEachStampedAsItArrives("\xF0\x00\xFF");
+  CloseReceiverPort();
+  EXPECT_EQ(CountThreads(), threads);
 }
 
 constexpr int kWidth = 100, kHeight = 50, kLineLeft = 22, kDateTop = 10, kTimeTop = 30;

@@ -121,7 +121,8 @@ int FormatSeconds(uint64_t seconds, char* text, size_t size) {
   return length;
 }
 
-int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line, size_t size) {
+int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t offset_ms, char* line,
+                     size_t size) {
   const TimeFieldsRecord& t = minute.Fields;
   const char* weekday = t.Weekday < sizeof kWeekdayNames / sizeof kWeekdayNames[0]
                             ? kWeekdayNames[t.Weekday]
@@ -168,5 +169,16 @@ int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line,
       length = std::snprintf(line, size, "minute: none");
       break;
   }
-  return Written(length, size);
+  length = Written(length, size);
+  if (minute.SpreadMs != kSpreadUnknown) {
+    length += Written(std::snprintf(line + length, size - static_cast<size_t>(length),
+                                    "; marks spread %d ms", minute.SpreadMs),
+                      size - static_cast<size_t>(length));
+  }
+  if (offset_ms != kNoOffset) {
+    length += Written(std::snprintf(line + length, size - static_cast<size_t>(length),
+                                    "; PC clock %+lld ms", static_cast<long long>(offset_ms)),
+                      size - static_cast<size_t>(length));
+  }
+  return length;
 }

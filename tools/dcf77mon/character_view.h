@@ -41,8 +41,14 @@ int FormatCharacterLine(uint32_t arrival_ms, uint8_t value, const CharacterResul
 // Returns the length.
 int FormatSeconds(uint64_t seconds, char* text, size_t size);
 
+// No offset of the PC clock is known.
+constexpr int64_t kNoOffset = INT64_MIN;
+
 // The line of a minute that ended (its Verdict is not kNoMinute): the date and time it
 // decoded to and whether it was confirmed, or why it failed, with the seconds that held no
-// mark, and whether its minute mark was lost. `partial`: the monitor, or the port, started
-// inside the minute. No newline. Returns the length.
-int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, char* line, size_t size);
+// mark, and whether its minute mark was lost; then how far its marks spread, and the PC
+// clock's offset from DCF77 (`offset_ms`, positive when it is ahead), where known.
+// `partial`: the monitor, or the port, started inside the minute. No newline. Returns the
+// length.
+int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t offset_ms, char* line,
+                     size_t size);

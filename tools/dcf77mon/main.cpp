@@ -61,12 +61,12 @@ void WatchPort(MonitorRecord* monitor, PortWatchRecord* watch, const char* port,
 }
 
 // Reads the port until a stop is asked for: between two polls every character as it
-// arrives, with its time; at each poll, on a drift-free 250 ms schedule, all of them with
-// the poll's tick. False when the output or the recording cannot be written.
+// arrives, with its own time and the PC clock's reading then; at each poll, on a drift-free
+// 250 ms schedule, those that arrived by then. False when the output or the recording cannot
+// be written.
 bool ReadPort(MonitorRecord* monitor, const char* port, uint32_t* end_ms) {
   PortWatchRecord watch = {};
   uint32_t poll = kPollPeriodMs;
-  uint8_t buffer[kMostCharactersPerPoll];
   for (;;) {
     bool read_failed = false;
     for (;;) {
@@ -78,23 +78,25 @@ bool ReadPort(MonitorRecord* monitor, const char* port, uint32_t* end_ms) {
         PauseMonitor(static_cast<uint32_t>(left));
         continue;
       }
-      const int count = ReadMonitorPort(buffer, kMostCharactersPerPoll - monitor->Queued,
-                                        static_cast<uint32_t>(left));
-      const uint32_t arrived = ReadMonitorClock();
+      uint8_t value = 0;
+      uint32_t arrived = 0;
+      const int count = ReadMonitorPort(&value, &arrived, static_cast<uint32_t>(left));
       read_failed = count < 0;
-      for (int i = 0; i < count; ++i) {
-        if (!NoteArrival(monitor, arrived, buffer[i])) {
-          return false;
-        }
+      // The clock read now, less the few ms since the character came: the two clocks run
+      // together over so short a time.
+      if (count > 0 &&
+          !NoteArrival(monitor, arrived, value, ReadPcClock() - (ReadMonitorClock() - arrived))) {
+        return false;
       }
     }
-    // The characters read before a stop get their poll too, as in a replay of the recording.
     if (!RunPoll(monitor, poll)) {
       return false;
     }
     *end_ms = poll;
     if (IsStopRequested()) {
-      return true;
+      // The characters read before a stop get their poll too, as in a replay of the
+      // recording: one that came after this poll's moment, the next.
+      return monitor->Queued == 0 || RunPoll(monitor, *end_ms = poll + kPollPeriodMs);
     }
     WatchPort(monitor, &watch, port, read_failed, poll);
     poll += kPollPeriodMs;

@@ -6,11 +6,18 @@
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
+#include "decoder/clock.h"
 #include "decoder/framing.h"
+#include "platform/platform.h"
 
 namespace {
 
 constexpr uint32_t kMsPerSecond = 1000;
+// From FILETIME's epoch, 1601, to 1970's, in ms.
+constexpr int64_t kMsFrom1601To1970 = 11644473600000;
+// The rate is told once the offsets span this long (ms): at a few ms each, a few ppm.
+constexpr uint32_t kLeastRateSpanMs = 5 * kMinuteMs;
+constexpr double kPartsPerMillionPerMsPerSecond = 1000;
 // The histogram's longest bar.
 constexpr uint32_t kBarLength = 40;
 
@@ -76,8 +83,34 @@ uint8_t CountMarksThisMinute() {
   return marks;
 }
 
+// The PC clock's offset from DCF77 where a decoded minute's closing mark came at `tick`, when
+// the clock read `clock_ms` (ms since 1970); kNoOffset when either is not known.
+int64_t FindClockOffset(const MinuteResultRecord& minute, uint32_t tick, int64_t clock_ms) {
+  int64_t dcf77_ms = 0;
+  const bool decoded = minute.Verdict == kMinuteHeld || minute.Verdict == kMinuteConfirmed;
+  if (!decoded || minute.MarkLost || clock_ms == kNoClock ||
+      !FindDcf77Time(minute.Fields, minute.Zone, minute.MarkTick, tick, &dcf77_ms)) {
+    return kNoOffset;
+  }
+  return clock_ms + kMsFrom1601To1970 - dcf77_ms;
+}
+
+void NoteOffset(MonitorRecord* monitor, uint32_t tick, int64_t offset_ms) {
+  if (monitor->Offsets++ == 0) {
+    monitor->FirstOffsetMs = tick;
+  }
+  const double seconds = static_cast<double>(tick - monitor->FirstOffsetMs) / kMsPerSecond;
+  const double offset = static_cast<double>(offset_ms);
+  monitor->SumSeconds += seconds;
+  monitor->SumOffsets += offset;
+  monitor->SumSquares += seconds * seconds;
+  monitor->SumProducts += seconds * offset;
+  monitor->LastSeconds = seconds;
+}
+
 // The line of a minute that ended at the poll of tick `now`, and the status after it.
-void ReportMinute(MonitorRecord* monitor, const MinuteResultRecord& minute, uint32_t now) {
+void ReportMinute(MonitorRecord* monitor, const MinuteResultRecord& minute, int64_t offset_ms,
+                  uint32_t now) {
   // A minute that began before the port was opened cannot hold all its marks: it tells
   // nothing of the signal.
   const bool partial = monitor->InsideFirstMinute &&
@@ -89,15 +122,33 @@ void ReportMinute(MonitorRecord* monitor, const MinuteResultRecord& minute, uint
     CountMinute(monitor, minute);
   }
   char line[kViewLineSize];
-  FormatMinuteLine(minute, partial, line, sizeof line);
+  FormatMinuteLine(minute, partial, offset_ms, line, sizeof line);
   WriteLine(monitor, line);
   FormatStatus(*monitor, now, line);
   WriteLine(monitor, line);
 }
 
-// One character at the poll of tick `now`: its line, and that of a minute that ended.
-void HandleQueued(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, uint32_t now) {
-  const CharacterResultRecord result = HandleCharacter(value, now);
+// The monitor whose queue the poll takes from, and how many it took.
+MonitorRecord* Polled = nullptr;
+int Taken = 0;
+
+bool TakeQueued(uint32_t now, ArrivalRecord* arrival) {
+  const MonitorRecord& m = *Polled;
+  if (Taken == m.Queued ||
+      (!m.StampedAtPoll && static_cast<int32_t>(now - m.QueuedMs[Taken]) < 0)) {
+    return false;
+  }
+  arrival->Value = m.QueuedValues[Taken];
+  arrival->Tick = m.StampedAtPoll ? now : m.QueuedMs[Taken];
+  ++Taken;
+  return true;
+}
+
+// The i-th character queued, handled at the poll of tick `now` with the tick it was given:
+// its line, and that of a minute that ended.
+void ReportCharacter(MonitorRecord* monitor, int i, uint32_t tick,
+                     const CharacterResultRecord& result, uint32_t now) {
+  const uint8_t value = monitor->QueuedValues[i];
   ++monitor->Characters[value];
   monitor->Readings[value] = NameReading(result);
   monitor->LeftOut += result.Fate == kMarkLeftOut;
@@ -106,10 +157,14 @@ void HandleQueued(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, ui
     NoteInSlot(monitor, now, result.Class);
   }
   char line[kViewLineSize];
-  FormatCharacterLine(arrival_ms, value, result, line, sizeof line);
+  FormatCharacterLine(monitor->QueuedMs[i], value, result, line, sizeof line);
   WriteLine(monitor, line);
   if (result.Minute.Verdict != kNoMinute) {
-    ReportMinute(monitor, result.Minute, now);
+    const int64_t offset = FindClockOffset(result.Minute, tick, monitor->QueuedClocks[i]);
+    if (offset != kNoOffset) {
+      NoteOffset(monitor, tick, offset);
+    }
+    ReportMinute(monitor, result.Minute, offset, now);
   }
 }
 
@@ -146,33 +201,37 @@ bool HasRoomForCharacter(const MonitorRecord& monitor) {
   return monitor.Queued < kMostCharactersPerPoll;
 }
 
-bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value) {
+bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, int64_t clock_ms) {
   if (!HasRoomForCharacter(*monitor)) {
     return false;
   }
-  // A character read just after a poll was late is the next poll's: (last poll, next].
-  uint32_t ms = arrival_ms;
-  if (static_cast<int32_t>(ms - monitor->LastPollMs) <= 0) {
-    ms = monitor->LastPollMs + 1;
-  } else if (ms - monitor->LastPollMs > kPollPeriodMs) {
-    ms = monitor->LastPollMs + kPollPeriodMs;
-  }
-  monitor->QueuedMs[monitor->Queued] = ms;
+  monitor->QueuedMs[monitor->Queued] = arrival_ms;
   monitor->QueuedValues[monitor->Queued] = value;
+  monitor->QueuedClocks[monitor->Queued] = clock_ms;
   ++monitor->Queued;
   return monitor->Recording == nullptr ||
-         std::fprintf(monitor->Recording, "%u %u\n", ms, value) > 0;
+         std::fprintf(monitor->Recording, "%u %u %lld\n", arrival_ms, value,
+                      static_cast<long long>(clock_ms)) > 0;
 }
 
 bool RunPoll(MonitorRecord* monitor, uint32_t now) {
-  const MinuteResultRecord overdue = HandlePoll(now);
-  if (overdue.Verdict != kNoMinute) {
-    ReportMinute(monitor, overdue, now);
+  // The decoder's clock runs with the polls: a set it asks for happens at one.
+  PassNativeClockTick(now);
+  Polled = monitor;
+  Taken = 0;
+  static PollResultRecord result;
+  RunReceptionPoll(TakeQueued, now, &result);
+  for (int i = 0; i < result.Count; ++i) {
+    ReportCharacter(monitor, i, result.Arrivals[i].Tick, result.Characters[i], now);
   }
-  for (int i = 0; i < monitor->Queued; ++i) {
-    HandleQueued(monitor, monitor->QueuedMs[i], monitor->QueuedValues[i], now);
+  if (result.Overdue.Verdict != kNoMinute) {
+    ReportMinute(monitor, result.Overdue, kNoOffset, now);
   }
-  monitor->Queued = 0;
+  const int left = monitor->Queued - Taken;
+  std::memmove(monitor->QueuedMs, monitor->QueuedMs + Taken, sizeof(uint32_t) * left);
+  std::memmove(monitor->QueuedValues, monitor->QueuedValues + Taken, sizeof(uint8_t) * left);
+  std::memmove(monitor->QueuedClocks, monitor->QueuedClocks + Taken, sizeof(int64_t) * left);
+  monitor->Queued = left;
   monitor->LastPollMs = now;
   if (monitor->LiveStatus) {
     char line[kViewLineSize];
@@ -247,6 +306,20 @@ void PrintSummary(MonitorRecord* monitor, uint32_t now) {
   std::fprintf(out, "  minute marks lost: %u\n", monitor->MarksLost);
   std::fprintf(out, "  characters left out: %u, replacing another: %u\n", monitor->LeftOut,
                monitor->Replacing);
+  const double n = monitor->Offsets;
+  const double spread = n * monitor->SumSquares - monitor->SumSeconds * monitor->SumSeconds;
+  if (monitor->LastSeconds * kMsPerSecond >= kLeastRateSpanMs && spread > 0) {
+    const double slope =
+        (n * monitor->SumProducts - monitor->SumSeconds * monitor->SumOffsets) / spread;
+    std::fprintf(out, "  PC clock against DCF77: %+.1f ppm, from %u minutes over %.0f min\n",
+                 slope * kPartsPerMillionPerMsPerSecond, monitor->Offsets,
+                 monitor->LastSeconds * kMsPerSecond / kMinuteMs);
+  } else {
+    std::fprintf(out,
+                 "  PC clock against DCF77: not known: it takes decoded minutes %u min "
+                 "apart\n",
+                 kLeastRateSpanMs / kMinuteMs);
+  }
 
   uint32_t most = 0;
   uint32_t total = 0;

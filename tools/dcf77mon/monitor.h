@@ -1,6 +1,7 @@
-// The monitor's session: characters queued as they arrive and handled by horax's own
-// HandleCharacter at each 250 ms poll, the lines that tell what became of them, the status
-// for positioning an antenna, the summary, and the recording. Only stdio, no OS calls.
+// The monitor's session: characters queued as they arrive, each with its own stamp and the
+// PC clock's reading then, and handled at each 250 ms poll as horax's poll does, the lines
+// that tell what became of them, the status for positioning an antenna, the summary, and the
+// recording. Only stdio, no OS calls.
 #pragma once
 
 #include <cstdint>
@@ -9,18 +10,19 @@
 #include "character_view.h"
 #include "decoder/reception.h"
 
-// horax handles at most this many characters at one poll and leaves the rest queued; at
-// 50 baud no more than 13 can arrive between two polls.
-constexpr int kMostCharactersPerPoll = 64;
 // The status counts spikes and broken marks over this many seconds, and decoded minutes over
 // this many minutes.
 constexpr int kStatusSeconds = 60;
 constexpr int kStatusMinutes = 10;
 constexpr int kCharacterValues = 256;
-// The first line of a recording.
+// The first line of a recording. Recordings before this one have "ms value" lines, whose
+// characters a replay hands on with their poll's tick, as the monitor then did.
 constexpr char kRecordingHeader[] =
-    "# dcf77mon recording: ms value, one character a line: the milliseconds since the start "
-    "at which it arrived, and its value in decimal\n";
+    "# dcf77mon recording, ms value clock: one character a line: the milliseconds since the "
+    "start at which it arrived, its value in decimal, and the PC clock then, UTC in ms since "
+    "1970\n";
+// A character's PC clock reading, where the recording has none.
+constexpr int64_t kNoClock = -1;
 // The port's going and coming back, with their texts: a recording notes each as
 // "# ms: PORT <text>", so that a replay starts reception afresh where the session did.
 enum PortEvent { kPortWentAway, kPortIsBack };
@@ -33,10 +35,12 @@ struct MonitorRecord {
   bool LiveStatus;  // keep the status as the last line on a terminal, redrawn each poll
   int StatusShown;  // length of the live status line on the screen now, 0 for none
   char StatusText[kViewLineSize];  // what it says
-  uint32_t LastPollMs;  // the tick of the poll before: characters since belong to the next
+  uint32_t LastPollMs;             // the tick of the poll before
   int Queued;
-  uint32_t QueuedMs[kMostCharactersPerPoll];
+  uint32_t QueuedMs[kMostCharactersPerPoll];  // when each arrived
   uint8_t QueuedValues[kMostCharactersPerPoll];
+  int64_t QueuedClocks[kMostCharactersPerPoll];  // the PC clock then, or kNoClock
+  bool StampedAtPoll;      // a recording of old: each character is handed on with its poll's tick
   bool InsideFirstMinute;  // since the start, or the port's return: no minute closed yet
   // The summary's counts.
   uint32_t Characters[kCharacterValues];
@@ -55,6 +59,11 @@ struct MonitorRecord {
   bool RecentDecoded[kStatusMinutes];
   uint32_t RecentCount;  // minutes noted in RecentDecoded, up to kStatusMinutes
   uint32_t RecentNext;
+  // The PC clock's offsets from DCF77, for its rate: a least-squares line through them, by
+  // the seconds since the first.
+  uint32_t Offsets;
+  uint32_t FirstOffsetMs;
+  double SumSeconds, SumOffsets, SumSquares, SumProducts, LastSeconds;
 };
 
 // Starts a session at tick 0: clears `monitor` and the decoder's records, as the open of
@@ -74,16 +83,16 @@ void NotePortEvent(MonitorRecord* monitor, PortEvent event, const char* port, ui
 // True while another character fits before the next poll.
 bool HasRoomForCharacter(const MonitorRecord& monitor);
 
-// Queues a character that arrived at `arrival_ms` for the next poll, and records it. The
-// time is kept within that poll's period, so that a replay handles it at the same poll.
-// False when the queue is full (nothing is queued) or the recording cannot be written.
-bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value);
+// Queues a character that arrived at `arrival_ms`, when the PC clock read `clock_ms` (UTC, ms
+// since 1970, or kNoClock), for the next poll, and records it. False when the queue is full
+// (nothing is queued) or the recording cannot be written.
+bool NoteArrival(MonitorRecord* monitor, uint32_t arrival_ms, uint8_t value, int64_t clock_ms);
 
-// The poll at tick `now` (ms; the one after LastPollMs): ends an overdue minute with
-// HandlePoll and hands every queued character to HandleCharacter with that tick, as horax's
-// poll does, and writes a line for each, a line for each minute that ended and then the
-// status. False when the output or the recording
-// cannot be written.
+// The poll at tick `now` (ms; the one after LastPollMs), as horax's poll does it
+// (RunReceptionPoll): hands every queued character that arrived by then to HandleCharacter
+// with its own tick, then ends an overdue minute; writes a line for each character, a line
+// for each minute that ended, with the PC clock's offset from DCF77 where its closing mark
+// came, and then the status. False when the output or the recording cannot be written.
 bool RunPoll(MonitorRecord* monitor, uint32_t now);
 
 // The status at tick `now` into `line` (kViewLineSize chars): marks in this minute, spikes
@@ -96,5 +105,6 @@ void PrintNotice(MonitorRecord* monitor, FILE* where, const char* text);
 
 // Writes the summary at tick `now`: minutes seen, decoded, confirmed, the reasons of the
 // failed minutes with their counts, the minute marks lost, the characters left out or
-// replacing another, and a histogram of the character values.
+// replacing another, the PC clock's rate against DCF77, and a histogram of the character
+// values.
 void PrintSummary(MonitorRecord* monitor, uint32_t now);

@@ -1,6 +1,7 @@
 // The monitor's reach into the system: the receiver port, opened as horax opens its port
-// and read between the polls; a millisecond clock; the stop that Ctrl-C asks for; the
-// terminal. Implemented by monitor_port_posix.cpp and monitor_port_win.cpp.
+// and read between the polls, each character stamped as it arrives; a millisecond clock and
+// the PC's clock; the stop that Ctrl-C asks for; the terminal. Implemented by
+// monitor_port_posix.cpp and monitor_port_win.cpp.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +18,11 @@ bool IsStopRequested();
 // Tells a console that is being closed that the monitor has finished, so that its process
 // may end now; nothing elsewhere.
 void NoteMonitorDone();
-// Milliseconds since PrepareMonitor, modulo 2^32.
+// Milliseconds since PrepareMonitor, modulo 2^32: a monotonic clock (the performance
+// counter on Windows), the time base of the stamps.
 uint32_t ReadMonitorClock();
+// The PC's own clock: UTC, in ms since 1970 (GetSystemTimePreciseAsFileTime on Windows).
+int64_t ReadPcClock();
 // Waits `ms`, or less when a stop is asked for.
 void PauseMonitor(uint32_t ms);
 // True when standard output shows on a terminal (a console on Windows).
@@ -32,9 +36,10 @@ bool IsOutputTerminal();
 // reception, or that the driver refused the FIFO request (Windows), or "".
 bool OpenMonitorPort(const char* name, char* message, char* warning);
 
-// Waits at most `wait_ms` for characters, and reads up to `size` of them into `buffer`.
-// Returns how many, 0 when none came (or a stop was asked for), -1 when the port failed.
-int ReadMonitorPort(uint8_t* buffer, int size, uint32_t wait_ms);
+// Waits at most `wait_ms` for a character, and reads one into *value, with the time it arrived
+// (ReadMonitorClock's) in *arrived. Returns 1, 0 when none came (or a stop was asked for),
+// -1 when the port failed.
+int ReadMonitorPort(uint8_t* value, uint32_t* arrived, uint32_t wait_ms);
 
 // Removes the module's supply (RTS off, DTR on) and closes the port; nothing when none is
 // open.

@@ -121,6 +121,12 @@ uint32_t ReadMonitorClock() {
   return static_cast<uint32_t>(ms);
 }
 
+int64_t ReadPcClock() {
+  timespec now = {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * kMsPerSecond + now.tv_nsec / kNsPerMs;
+}
+
 void PauseMonitor(uint32_t ms) {
   timespec pause = {};
   pause.tv_sec = static_cast<time_t>(ms / kMsPerSecond);
@@ -167,7 +173,7 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
   return true;
 }
 
-int ReadMonitorPort(uint8_t* buffer, int size, uint32_t wait_ms) {
+int ReadMonitorPort(uint8_t* value, uint32_t* arrived, uint32_t wait_ms) {
   pollfd watch = {};
   watch.fd = port_fd;
   watch.events = POLLIN;
@@ -181,12 +187,14 @@ int ReadMonitorPort(uint8_t* buffer, int size, uint32_t wait_ms) {
   if ((watch.revents & POLLIN) == 0) {
     return -1;  // hung up, or failed: an adapter unplugged, the other side of a pty closed
   }
-  const ssize_t count = read(port_fd, buffer, static_cast<size_t>(size));
+  // One at a time, so that each gets the time of its own read.
+  const ssize_t count = read(port_fd, value, 1);
+  *arrived = ReadMonitorClock();
   if (count < 0) {
     return errno == EAGAIN || errno == EINTR ? 0 : -1;
   }
   // A terminal that reads nothing after saying it had something has hung up.
-  return count == 0 ? -1 : static_cast<int>(count);
+  return count == 0 ? -1 : 1;
 }
 
 void CloseMonitorPort() {

@@ -5,14 +5,18 @@
 #include "common/port_handle.h"
 #include "monitor_options.h"
 #include "monitor_port.h"
+#include "platform/performance_counter_win.h"
 #include "port/receiver_port_win.h"
 
 namespace {
 
 constexpr DWORD kBaudRate = 50;
-// The port is looked at this often between two polls, so that a character's arrival is
-// known to about a tick of the system's timer.
+// The wait for a character is broken this often to look for a stop; the reader stamps each
+// character itself.
 constexpr DWORD kLookMs = 10;
+// FILETIME counts 100-nanosecond intervals from 1601; 1970 is this many ms later.
+constexpr int64_t kFileTimeUnitsPerMs = 10000;
+constexpr int64_t kMsFrom1601To1970 = 11644473600000;
 // A console being closed ends the process when its handler returns, and the system ends it
 // anyway once its time for hung programs is up. Systems before Windows 7 do not report that
 // time; theirs is the default, 5 s. The handler returns this much earlier, so that the
@@ -25,7 +29,7 @@ constexpr int kDeviceNameSize = 16;
 volatile LONG stop_requested = 0;
 HANDLE stop_event = nullptr;
 HANDLE done_event = nullptr;
-DWORD started = 0;
+uint32_t started = 0;
 DWORD close_grace_ms = 0;
 
 BOOL WINAPI NoteStop(DWORD control) {
@@ -70,7 +74,7 @@ void PrepareMonitor() {
   done_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   close_grace_ms = FindCloseGrace();
   SetConsoleCtrlHandler(NoteStop, TRUE);
-  started = GetTickCount();
+  started = ReadPerformanceCounterMs();
 }
 
 bool IsStopRequested() {
@@ -82,7 +86,14 @@ void NoteMonitorDone() {
 }
 
 uint32_t ReadMonitorClock() {
-  return GetTickCount() - started;
+  return ReadPerformanceCounterMs() - started;
+}
+
+int64_t ReadPcClock() {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  const uint64_t units = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  return static_cast<int64_t>(units / kFileTimeUnitsPerMs) - kMsFrom1601To1970;
 }
 
 void PauseMonitor(uint32_t ms) {
@@ -144,26 +155,24 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
   return true;
 }
 
-int ReadMonitorPort(uint8_t* buffer, int size, uint32_t wait_ms) {
-  const DWORD begun = GetTickCount();
-  int count = 0;
+int ReadMonitorPort(uint8_t* value, uint32_t* arrived, uint32_t wait_ms) {
+  const uint32_t begun = ReadMonitorClock();
   for (;;) {
-    while (count < size) {
-      const int32_t read = ReadReceiverByte(&buffer[count]);
-      if (read < 0) {
-        return count > 0 ? count : -1;
-      }
-      if (read == 0) {
-        break;
-      }
-      ++count;
+    ArrivalRecord arrival = {};
+    if (TakeReceivedCharacter(ReadPerformanceCounterMs(), &arrival)) {
+      *value = arrival.Value;
+      *arrived = arrival.Tick - started;
+      return 1;
     }
-    const DWORD waited = GetTickCount() - begun;
-    if (count > 0 || waited >= wait_ms || IsStopRequested()) {
-      return count;
+    if (HasReadFailed()) {
+      return -1;
     }
-    const DWORD left = wait_ms - waited;
-    PauseMonitor(left < kLookMs ? left : kLookMs);
+    const uint32_t waited = ReadMonitorClock() - begun;
+    if (waited >= wait_ms || IsStopRequested()) {
+      return 0;
+    }
+    const uint32_t left = wait_ms - waited;
+    WaitForReceivedCharacter(left < kLookMs ? left : kLookMs);
   }
 }
 

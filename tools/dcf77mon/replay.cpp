@@ -58,7 +58,8 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
     }
     double ms = 0;
     double value = 0;
-    const RecordLineKind kind = ReadRecordLine(line, &ms, &value);
+    double clock = 0;
+    const RecordLineKind kind = ReadRecordLine(line, &ms, &value, &clock);
     if (kind == kCommentLine) {
       // The session noted the event after its poll had run, and reception then started
       // afresh as horax's does.
@@ -74,7 +75,7 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
     }
     if (kind == kBadLine) {
       line[std::strcspn(line, "\r\n")] = '\0';
-      std::snprintf(what, sizeof what, "not \"ms value\": %.60s", line);
+      std::snprintf(what, sizeof what, "not \"ms value clock\" or \"ms value\": %.60s", line);
       return Fail(message, name, number, what);
     }
     if (value != std::floor(value) || value > kLargestValue) {
@@ -95,7 +96,11 @@ bool ReplayRecording(FILE* file, const char* name, MonitorRecord* monitor, uint3
       RunPoll(monitor, poll);
       poll += kPollPeriodMs;
     }
-    NoteArrival(monitor, static_cast<uint32_t>(std::ceil(ms)), static_cast<uint8_t>(value));
+    // A recording of old holds no clock, and the monitor then handed each character on
+    // with its poll's tick.
+    monitor->StampedAtPoll = clock < 0;
+    NoteArrival(monitor, static_cast<uint32_t>(std::ceil(ms)), static_cast<uint8_t>(value),
+                clock < 0 ? kNoClock : static_cast<int64_t>(clock));
   }
   if (std::ferror(file)) {
     std::snprintf(message, kReplayMessageSize, "cannot read %.100s: %.100s", name,

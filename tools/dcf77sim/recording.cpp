@@ -5,8 +5,9 @@
 
 namespace {
 
-// About 31 years in milliseconds: beyond any recording, and exact in a double.
-constexpr double kLargestNumber = 1e12;
+// About 300 years in milliseconds: beyond any recording, and a PC clock's reading in ms since
+// 1970, and exact in a double.
+constexpr double kLargestNumber = 1e13;
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -40,7 +41,7 @@ const char* SkipBlanks(const char* p) {
 
 }  // namespace
 
-RecordLineKind ReadRecordLine(const char* line, double* first, double* second) {
+RecordLineKind ReadRecordLine(const char* line, double* first, double* second, double* third) {
   const char* p = SkipBlanks(line);
   if (*p == '\0' || *line == '#') {
     return kCommentLine;
@@ -51,6 +52,14 @@ RecordLineKind ReadRecordLine(const char* line, double* first, double* second) {
   p = SkipBlanks(p);
   if (!ReadNumber(&p, second)) {
     return kBadLine;
+  }
+  if (third != nullptr) {
+    *third = -1;
+    const char* rest = SkipBlanks(p);
+    if (rest != p && *rest != '\0' && !ReadNumber(&rest, third)) {
+      return kBadLine;
+    }
+    p = rest;
   }
   return *SkipBlanks(p) == '\0' ? kNumbersLine : kBadLine;
 }

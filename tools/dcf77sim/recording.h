@@ -1,6 +1,7 @@
 // The text files the tools read: a pulse list ("start_ms width_ms", the receiver module's
-// output) and a character recording ("ms value", what a port delivered and when). Each
-// line holds two numbers; a line beginning with # is a comment. No OS calls.
+// output) and a character recording ("ms value", what a port delivered and when; dcf77mon's
+// add the PC clock's reading as a third number). A line beginning with # is a comment. No
+// OS calls.
 #pragma once
 
 #include <cstdio>
@@ -15,8 +16,10 @@ enum RecordLineKind {
 };
 
 // Reads `line` (with or without its line end): two plain decimal numbers, each up to
-// 1e12, with a decimal point if any, separated and surrounded by blanks or tabs.
-RecordLineKind ReadRecordLine(const char* line, double* first, double* second);
+// 1e13, with a decimal point if any, separated and surrounded by blanks or tabs. Where
+// `third` is given, a third number may follow, and *third is -1 when none does.
+RecordLineKind ReadRecordLine(const char* line, double* first, double* second,
+                              double* third = nullptr);
 
 enum RecordReadResult {
   kRecordRead,    // a line with two numbers
