@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "app/command_line.h"
-#include "app/placement.h"
 #include "app/settings_win.h"
 #include "app/window_win.h"
 #include "common/port_handle.h"
@@ -24,26 +23,6 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_VISIBLE;
 [[noreturn]] void ShowUsage() {
   MessageBoxA(NULL, kUsageText, NULL, MB_ICONHAND);
   ExitProcess(0);
-}
-
-// Keeps the window on the monitor it is on, or nearest to: the virtual screen spans all
-// monitors, and with monitors of different sizes it has corners that none of them shows.
-// Within the monitor's work area: a window without a caption, taskbar button or menu that
-// lies under the taskbar cannot be reached.
-void KeepWindowOnMonitor() {
-  const ScreenRectRecord span = FindWindowRect(WindowGeometry);
-  const RECT window = {span.Left, span.Top, span.Right, span.Bottom};
-  MONITORINFO monitor = {};
-  monitor.cbSize = sizeof monitor;
-  if (GetMonitorInfoA(MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
-    const RECT& area = monitor.rcWork;
-    KeepWindowOnScreen(&WindowGeometry, area.left, area.top, area.right - area.left,
-                       area.bottom - area.top);
-    return;
-  }
-  KeepWindowOnScreen(&WindowGeometry, GetSystemMetrics(SM_XVIRTUALSCREEN),
-                     GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
-                     GetSystemMetrics(SM_CYVIRTUALSCREEN));
 }
 
 void PlaceWindow() {
