@@ -25,6 +25,21 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_VISIBLE;
   ExitProcess(0);
 }
 
+// The port named on `line`, as ReadPortArgument reads it with the program's own path.
+unsigned ReadPortFromCommandLine(const char* line) {
+  // "If the length of the path exceeds the size that the nSize parameter specifies, the
+  // function succeeds and the string is truncated" (and on Windows XP "is not
+  // null-terminated"): a path cut short is no path, and the line is split as ever. "The
+  // string returned will use the same format that was specified when the module was loaded",
+  // long or short, as the line spells it.
+  char program_path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(NULL, program_path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    program_path[0] = '\0';
+  }
+  return ReadPortArgument(line, program_path);
+}
+
 void PlaceWindow() {
   LoadSettings();
   KeepWindowOnMonitor();
@@ -59,7 +74,7 @@ void RunMessageLoop() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const HINSTANCE instance = GetModuleHandleA(NULL);
 
-  const unsigned port = ReadPortArgument(GetCommandLineA());
+  const unsigned port = ReadPortFromCommandLine(GetCommandLineA());
   if (port == 0) {
     ShowUsage();
   }
