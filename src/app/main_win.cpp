@@ -8,6 +8,7 @@
 #include "common/window_geometry.h"
 #include "common/window_handles_win.h"
 #include "display/face_win.h"
+#include "port/port_watch.h"
 #include "port/receiver_port_win.h"
 
 namespace {
@@ -19,10 +20,21 @@ constexpr char kNoWindowCaption[] = "ERROR";
 constexpr char kGlyphStripName[] = "LCD_08X13";
 constexpr DWORD kWindowExStyle = WS_EX_TOOLWINDOW;
 constexpr DWORD kWindowStyle = WS_POPUP | WS_VISIBLE;
+// How a start that failed ends, so that whoever started horax can tell: the Task Scheduler
+// keeps "the results that were returned the last time the registered task was run"
+// (LastTaskResult). The guide names them. A normal end is 0.
+constexpr UINT kExitWrongCommandLine = 1;
+constexpr UINT kExitNoPort = 2;
+constexpr UINT kExitNoWindow = 3;
+// At logon a USB adapter may get its COM port later than the task's delay: a port that cannot
+// be opened is tried again every kPortRetryMs, as a port that went away is, for this long (ms),
+// before the start counts as failed. Two minutes more than cover an adapter's driver being set
+// up, and a user who gave a wrong port learns it within them.
+constexpr DWORD kStartPortWaitMs = 2 * 60 * 1000;
 
 [[noreturn]] void ShowUsage() {
   MessageBoxA(NULL, kUsageText, NULL, MB_ICONHAND);
-  ExitProcess(0);
+  ExitProcess(kExitWrongCommandLine);
 }
 
 // The port named on `line`, as ReadPortArgument reads it with the program's own path.
@@ -38,6 +50,20 @@ unsigned ReadPortFromCommandLine(const char* line) {
     program_path[0] = '\0';
   }
   return ReadPortArgument(line, program_path);
+}
+
+// Opens the port, trying again every kPortRetryMs until kStartPortWaitMs have passed. No
+// window exists meanwhile, and none may: of Sleep, "If a thread creates any windows, it must
+// process messages." False when the port never opened.
+bool OpenPortWithinStartWait(unsigned port) {
+  const DWORD started = GetTickCount();
+  while (!OpenReceiverPort(port, nullptr)) {
+    if (GetTickCount() - started >= kStartPortWaitMs) {
+      return false;
+    }
+    Sleep(kPortRetryMs);
+  }
+  return true;
 }
 
 void PlaceWindow() {
@@ -82,8 +108,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   PortHandle = kNoPort;
   // A port whose driver refused the FIFO request still receives; the window has nowhere to
   // say so, and dcf77mon does.
-  if (!OpenReceiverPort(port, nullptr)) {
-    ExitProcess(0);
+  if (!OpenPortWithinStartWait(port)) {
+    ExitProcess(kExitNoPort);
   }
 
   RegisterWindowClass(instance);
@@ -92,7 +118,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!MainWindow) {
     MessageBoxA(NULL, kNoWindowText, kNoWindowCaption, MB_ICONHAND);
     CloseReceiverPort();
-    ExitProcess(0);
+    ExitProcess(kExitNoWindow);
   }
 
   GlyphStrip = LoadBitmapA(instance, kGlyphStripName);
