@@ -72,7 +72,11 @@ rem port that is not there yet would end horax at once.
 >>"!xml!" echo   ^</Settings^>
 >>"!xml!" echo   ^<Actions Context="Author"^>
 >>"!xml!" echo     ^<Exec^>
->>"!xml!" echo       ^<Command^>!xmlhere!horax.exe^</Command^>
+rem The Task Scheduler's pages do not say how Command and Arguments make the command line.
+rem The path is quoted, so that one with spaces ends where CreateProcess needs to know it
+rem ends; horax finds its port on the line either way. The working directory is a path
+rem alone, and stays unquoted.
+>>"!xml!" echo       ^<Command^>"!xmlhere!horax.exe"^</Command^>
 >>"!xml!" echo       ^<Arguments^>!port!^</Arguments^>
 >>"!xml!" echo       ^<WorkingDirectory^>!xmlhere!^</WorkingDirectory^>
 >>"!xml!" echo     ^</Exec^>

@@ -15,5 +15,8 @@ constexpr size_t kArgumentBufferSize = 256;
 size_t ReadArgument(const char** cursor, char* buffer);
 
 // The port number `line` names: exactly one argument after the program's path, a single
-// digit 1 to 4. 0 when the line holds anything else.
-unsigned ReadPortArgument(const char* line);
+// digit 1 to 4. 0 when the line holds anything else. `program_path` is the program's own file
+// as the system loaded it, or "" when it is not known: a line that starts with it unquoted,
+// with or without its ".exe", and a blank or the end after it, has it skipped whole, spaces
+// and all. Any other line's path is its first argument, split by the rules above.
+unsigned ReadPortArgument(const char* line, const char* program_path);

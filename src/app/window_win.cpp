@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "app/placement.h"
 #include "app/settings_win.h"
 #include "common/window_geometry.h"
 #include "common/window_handles_win.h"
@@ -24,6 +25,11 @@ constexpr DWORD kDragPauseMs = 10;
 PortWatchRecord PortWatch = {};
 // The tick of the last poll, by the timer or by a drag.
 uint32_t LastPollTick = 0;
+// While a drag runs, the window procedure may run inside it (DragWindow says why): no drag
+// starts then, and a move of the window that a change of the screen asks for waits until the
+// button is released.
+bool Dragging = false;
+bool PullBackAfterDrag = false;
 
 // Closes the port as the normal end does and starts reception afresh: the readout shows the
 // seconds at 00 until the port is back and marks come again.
@@ -38,20 +44,41 @@ void TryReopeningPort(uint32_t now) {
   NoteReopenTried(&PortWatch, ReopenReceiverPort(), now);
 }
 
+// Moves the window back onto its monitor's work area, as the start places it, from where it
+// really is.
+void PullWindowOntoMonitor() {
+  NoteWindowPlace();
+  KeepWindowOnMonitor();
+  // "SWP_NOSIZE: Retains the current size", "SWP_NOZORDER: Retains the current Z order",
+  // "SWP_NOACTIVATE: Does not activate the window."
+  SetWindowPos(MainWindow, NULL, WindowGeometry.Left, WindowGeometry.Top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Moves the window with the cursor for as long as the (logical) left button is held. The
 // button is read from the device itself, so the loop needs no messages to see it released;
 // the device knows only physical buttons, and for a user who swapped them the logical left
 // one is the physical right one. No timer message arrives meanwhile, so the loop polls the
 // port itself on the timer's period: a drag across a minute mark would otherwise hold the
 // mark back, and the clock set with it, by as long as the drag lasts.
+//
+// The system takes a program for hung that "has not called PeekMessage within the internal
+// timeout period of 5 seconds" (IsHungAppWindow), so the loop looks at the queue on every
+// turn, taking nothing from it: with PM_NOREMOVE "Messages are not removed from the queue
+// after processing by PeekMessage", and the timer's and the mouse's messages wait for the
+// message loop. But "the system delivers pending, nonqueued messages, that is, messages sent
+// to windows owned by the calling thread": the window procedure runs inside the drag.
 void DragWindow() {
+  Dragging = true;
   const int button = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
   NoteWindowPlace();
   POINT cursor;
   GetCursorPos(&cursor);
   const int32_t grab_x = cursor.x - WindowGeometry.Left;
   const int32_t grab_y = cursor.y - WindowGeometry.Top;
-  while (GetAsyncKeyState(button) & kKeyDownBit) {
+  MSG waiting;
+  // A window destroyed by a message sent meanwhile ends the drag; the message loop ends next.
+  while ((GetAsyncKeyState(button) & kKeyDownBit) && IsWindow(MainWindow)) {
     GetCursorPos(&cursor);
     WindowGeometry.Left = cursor.x - grab_x;
     WindowGeometry.Top = cursor.y - grab_y;
@@ -61,15 +88,33 @@ void DragWindow() {
       LastPollTick = ReadTickMs();
       PollReceiver();
     }
+    PeekMessageA(&waiting, NULL, 0, 0, PM_NOREMOVE);
     Sleep(kDragPauseMs);
+  }
+  Dragging = false;
+  if (PullBackAfterDrag && IsWindow(MainWindow)) {
+    PullBackAfterDrag = false;
+    PullWindowOntoMonitor();
   }
 }
 
 LRESULT OnSetCursor(HWND window, WPARAM wParam, LPARAM lParam) {
-  if (HIWORD(lParam) != WM_LBUTTONDOWN) {
+  if (HIWORD(lParam) != WM_LBUTTONDOWN || Dragging) {
     return DefWindowProcA(window, WM_SETCURSOR, wParam, lParam);
   }
   DragWindow();
+  return 0;
+}
+
+// A taskbar moved or resized, a resolution changed or a monitor gone can leave the window
+// under a taskbar or off every monitor; it is pulled back as at the start, after the drag if
+// one runs.
+LRESULT OnScreenChange() {
+  if (Dragging) {
+    PullBackAfterDrag = true;
+  } else {
+    PullWindowOntoMonitor();
+  }
   return 0;
 }
 
@@ -140,14 +185,36 @@ LRESULT OnDestroy() {
 }  // namespace
 
 void NoteWindowPlace() {
-  // Windows moves the window itself when a monitor goes or the display's resolution changes.
-  // The close from outside destroys it before the settings are written: its place as last
-  // known is then the one to keep.
+  // Others move the window too: "If a window straddles two monitors and one of the monitors
+  // is repositioned, the system positions the window on the monitor that contains the largest
+  // part of the original window." The close from outside destroys it before the settings are
+  // written: its place as last known is then the one to keep.
   RECT place;
   if (IsWindow(MainWindow) && GetWindowRect(MainWindow, &place)) {
     WindowGeometry.Left = place.left;
     WindowGeometry.Top = place.top;
   }
+}
+
+// The virtual screen spans all monitors, and with monitors of different sizes it has corners
+// that none of them shows: the window is kept on the monitor "that has the largest area of
+// intersection" with it, or with none, "the display monitor that is nearest to the
+// rectangle", within its work area ("rcWork"): a window without a caption, taskbar button or
+// menu that lies under the taskbar cannot be reached.
+void KeepWindowOnMonitor() {
+  const ScreenRectRecord span = FindWindowRect(WindowGeometry);
+  const RECT window = {span.Left, span.Top, span.Right, span.Bottom};
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoA(MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& area = monitor.rcWork;
+    KeepWindowOnScreen(&WindowGeometry, area.left, area.top, area.right - area.left,
+                       area.bottom - area.top);
+    return;
+  }
+  KeepWindowOnScreen(&WindowGeometry, GetSystemMetrics(SM_XVIRTUALSCREEN),
+                     GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                     GetSystemMetrics(SM_CYVIRTUALSCREEN));
 }
 
 bool RegisterWindowClass(HINSTANCE instance) {
@@ -176,6 +243,17 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return OnTimer();
     case WM_POWERBROADCAST:
       return OnPowerBroadcast(window, wParam, lParam);
+    // "When the system sends this message as a result of a SystemParametersInfo call, the
+    // wParam parameter is the value of the uiAction parameter"; SPI_SETWORKAREA "Sets the
+    // size of the work area", "the portion of the screen not obscured by the system taskbar".
+    case WM_SETTINGCHANGE:
+      if (wParam != SPI_SETWORKAREA) {
+        return DefWindowProcA(window, message, wParam, lParam);
+      }
+      return OnScreenChange();
+    // "sent to all windows when the display resolution has changed"
+    case WM_DISPLAYCHANGE:
+      return OnScreenChange();
     case WM_DESTROY:
       return OnDestroy();
     default:

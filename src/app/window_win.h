@@ -1,5 +1,5 @@
-// The window class and its procedure: polling the receiver, the drag, painting, sleep,
-// quitting.
+// The window class and its procedure: polling the receiver, the drag, keeping the window on a
+// monitor, painting, sleep, quitting.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,10 @@ constexpr UINT_PTR kPollTimerId = 10;
 // Takes MainWindow's real place on the screen into WindowGeometry's left and top; where the
 // window no longer exists, WindowGeometry stays as it is.
 void NoteWindowPlace();
+
+// Moves WindowGeometry's left and top into the work area of the monitor the window is on, or
+// nearest to (KeepWindowOnScreen); the window itself is not moved.
+void KeepWindowOnMonitor();
 
 // Registers "DCF_77_DECODER" for `instance`; false when the platform gave no class atom.
 bool RegisterWindowClass(HINSTANCE instance);

@@ -11,6 +11,7 @@ EXE, PROBE, SIM, TEMPLATE, LOADER, WORK = (os.environ["HORAX_" + name] for name 
     "EXE", "PROBE", "DCF77SIM", "TEMPLATE_PREFIX", "WINE_LOADER", "E2E_DIR"))
 # The messages the probe sends (winuser.h, pbt.h).
 WM_CLOSE, WM_ENDSESSION, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x10, 0x16, 0x218, 0x12
+WM_SETTINGCHANGE, SPI_SETWORKAREA, WM_DISPLAYCHANGE = 0x1A, 0x2F, 0x7E
 
 
 class SessionTest(unittest.TestCase):

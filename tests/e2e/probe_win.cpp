@@ -1,7 +1,7 @@
 // A helper for the end-to-end tests, run under the same Wine server as the program:
 //   probe msgbox CAPTION   waits for a message box, prints its text, presses OK
-//   probe send MSG WPARAM  sends message MSG (numbers) to the program's window
-//   probe move X Y         moves the program's window to X, Y, as when a monitor goes
+//   probe send MSG WPARAM  sends message MSG (numbers) to the program's window; "answered"
+//   probe move X Y         moves the program's window to X, Y, as when a monitor moves
 // Exit code 0 on success, 1 when the window or box was not found in time.
 #include <windows.h>
 
@@ -36,8 +36,10 @@ int main(int argc, char** argv) {
     // Sent, so that the program has handled it when the probe returns; one that ends
     // inside the handler never answers, which the time-out covers.
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(window, std::strtoul(argv[2], NULL, 0), std::strtoul(argv[3], NULL, 0), 0,
-                        SMTO_NORMAL, 5000, &result);
+    if (SendMessageTimeoutA(window, std::strtoul(argv[2], NULL, 0), std::strtoul(argv[3], NULL, 0),
+                            0, SMTO_NORMAL, 5000, &result)) {
+      std::fputs("answered", stdout);
+    }
   }
   return 0;
 }

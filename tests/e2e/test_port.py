@@ -1,4 +1,4 @@
-"""The port on the command line: the usage message for a wrong command line, a silent end
+"""The port on the command line: the usage message for a wrong command line, a wait
 for a missing port; and the port going away while the program runs, as an unplugged USB
 adapter or a driver that lost its device across sleep does, and coming back under the same
 COM name."""
@@ -6,7 +6,7 @@ COM name."""
 import time
 
 import wine_session as ws
-from harness import PBT_APMRESUMEAUTOMATIC, SIM, WM_POWERBROADCAST, SessionTest
+from harness import PBT_APMRESUMEAUTOMATIC, SIM, WM_CLOSE, WM_POWERBROADCAST, SessionTest
 
 PORT = 2
 # The simulator starts with second 1 of this minute when the port opens, a mark a second.
@@ -15,18 +15,26 @@ USAGE = "Usage: HORAX <n>\twhere n ist the number of the COM\n\t\tport with the 
 
 
 class CommandLineTest(SessionTest):
-    def test_a_missing_port_ends_silently_and_wrong_command_lines_show_the_usage(self):
-        # COM2 is mapped, but to a link that leads nowhere.
-        self.assertEqual(self.start("2").wait(20), 0)
+    def test_a_port_not_there_yet_is_waited_for_and_wrong_command_lines_show_the_usage(self):
+        # COM2 is mapped, but to a link that leads nowhere until the port comes.
+        program = self.start("2")
+        time.sleep(6)  # Wine starts, and a try or two pass
+        self.assertTrue(program.running(), "ended while the port could still come")
         self.assertIsNone(self.session.window())
-        ports = [self.session.pty(n) for n in (1, 2, 3, 4)]
+        self.session.pty(2)
         self.addCleanup(self.session.close_ptys)
+        self.session.wait_for_window()  # made once the port is open
+        self.send(WM_CLOSE)
+        self.assertEqual(program.wait(10), 0)
+
+        self.session.close_ptys()
+        ports = [self.session.pty(n) for n in (1, 2, 3, 4)]
         for args in ([], ["1", "2"], ["12"], ["0"], ["5"], ["A"], ["+"]):
             with self.subTest(args=args):
                 program = self.start(*args)
                 # Found under the platform's default caption: the box has none of its own.
                 self.assertEqual(self.probe("msgbox", "Error"), (0, USAGE))
-                self.assertEqual(program.wait(20), 0)
+                self.assertEqual(program.wait(20), 1)  # the guide's status for it
         self.assertEqual([p.opened.is_set() for p in ports], [False] * 4,
                          "a wrong command line opened a port")
 

@@ -4,7 +4,8 @@ import time
 from subprocess import PIPE, Popen
 
 import wine_session as ws
-from harness import LOADER, WM_CLOSE, WM_ENDSESSION, SessionTest
+from harness import (LOADER, SPI_SETWORKAREA, WM_CLOSE, WM_DISPLAYCHANGE, WM_ENDSESSION,
+                     WM_SETTINGCHANGE, SessionTest)
 
 
 class PlacedTest(SessionTest):
@@ -56,10 +57,12 @@ class SettingsTest(PlacedTest):
         ws.wait_for(lambda: self.session.geometry(window) == (left + 250, top + 170, 100, 50),
                     10, "the window to follow the cursor")
 
-    def move_from_outside(self, window, left, top):  # as Windows does when a monitor goes
+    def move_from_outside(self, window, left, top):  # as Windows does when a monitor moves
         self.assertEqual(self.probe("move", str(left), str(top))[0], 0)
-        ws.wait_for(lambda: self.session.geometry(window) == (left, top, 100, 50), 10,
-                    "the window to be moved")
+        self.wait_placed(window, left, top, "the window to be moved")
+
+    def wait_placed(self, window, left, top, what):
+        ws.wait_for(lambda: self.session.geometry(window) == (left, top, 100, 50), 10, what)
 
     def test_a_place_off_the_screen_is_pulled_back_and_a_drag_starts_at_the_real_place(self):
         # Off the right edge by as far as a stored value can be, and above the top.
@@ -79,6 +82,22 @@ class SettingsTest(PlacedTest):
         self.assertEqual(self.session.settings()["Y"], "-7", "saved when the end was called off")
         self.send(WM_ENDSESSION, 1)
         self.assert_saved(program, "600", "400")
+
+    def test_a_change_of_the_screen_pulls_the_window_back_after_the_drag_if_one_runs(self):
+        _, window, _ = self.start_placed(X=20, Y=20, W=100, H=50)
+        # A change of the work area or of the display pulls a window off the edge back.
+        for message, wparam in ((WM_SETTINGCHANGE, SPI_SETWORKAREA), (WM_DISPLAYCHANGE, 24)):
+            self.move_from_outside(window, 950, 10)
+            self.send(message, wparam)
+            self.wait_placed(window, 924, 10, "the window to be pulled back")
+        # Inside a drag a message sent is answered, but the move waits for the button's release.
+        self.move_from_outside(window, 700, 300)
+        self.drag(window, ["1"], [], 700, 300)
+        self.assertEqual(self.probe("send", str(WM_SETTINGCHANGE), str(SPI_SETWORKAREA)),
+                         (0, "answered"))
+        self.wait_placed(window, 950, 470, "the window to stay with the cursor")
+        self.session.x("xdotool", "mouseup", "1")
+        self.wait_placed(window, 924, 470, "the window to be pulled back after the drag")
 
     def test_swapped_buttons_drag_with_the_physical_right_one_and_a_close_saves(self):
         # Wine swaps what it reports, not its input: the logical left button stays X button

@@ -76,7 +76,7 @@ class TaskTest(SessionTest):
             "Settings/StopIfGoingOnBatteries": "false",
             "Settings/ExecutionTimeLimit": "PT0S",
             "Settings/Priority": "4",
-            "Actions/Exec/Command": windows_folder + "horax.exe",
+            "Actions/Exec/Command": f'"{windows_folder}horax.exe"',  # quoted: the folder has spaces
             "Actions/Exec/Arguments": "3",
             "Actions/Exec/WorkingDirectory": windows_folder,
         }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "civil_time.h"
@@ -182,6 +183,31 @@ TEST(SummaryTest, MinutesReasonsAndTheValuesSeen) {
             "    0xFF 11-30 ms         spike          1  #######\n");
   EXPECT_NE(output.find("minute: failed, no mark in seconds 3-58, and its minute mark was lost"),
             std::string::npos);
+}
+
+TEST(SummaryTest, TheDiagnosisTellsTheWiringAndThePortApart) {
+  std::string long_marks;  // thirty marks a second apart, each read as 0x00
+  for (int k = 1; k <= 30; ++k) {
+    long_marks += std::to_string(1000 * k) + " 0\n";
+  }
+  // Silent seconds after 2, 5 and 8 s: a 0 mark after each comes where no minute mark is due;
+  // the first minute, which the port was opened inside, is not counted. Spikes change nothing.
+  const std::string framed_anew =
+      "1000 240\n2000 240\n4000 240\n5000 240\n7000 240\n8000 240\n10000 240\n";
+  const std::pair<std::string, std::string> kCases[] = {
+      // the diagnosis's start, or none
+      {"1500 255\n", "no mark came: no signal"},
+      {long_marks, "every mark read 0x00: the module's output goes the wrong way round"},
+      {long_marks.substr(long_marks.find('\n') + 1), ""},  // too few to tell
+      {long_marks + "31000 240\n", ""},
+      {framed_anew, "minutes framed anew again and again, with little interference: a receive"},
+      {"500 255\n600 255\n700 254\n" + framed_anew, "minutes framed anew again and again, amid"},
+  };
+  for (const auto& [recording, diagnosis] : kCases) {
+    EXPECT_EQ(LinesStartingWith(Replay(recording), "  diagnosis: " + diagnosis).size(),
+              diagnosis.empty() ? 0u : 1u)
+        << recording;
+  }
 }
 
 TEST(LiveStatusTest, StaysTheLastLineAndIsDrawnWhenItChanges) {

@@ -1,5 +1,5 @@
 // The monitor's words and numbers: the lines of a character and of the minute the
-// simulator cannot make, the command line and the COM port names.
+// simulator cannot make, the command line, the COM port names and the recording's folder.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -121,6 +121,12 @@ TEST(ComPortTest, HoraxsNumbersAndTheNamesOpenReceiverPortReaches) {
   for (const auto& c : kCases) {
     EXPECT_EQ(ReadComPortNumber(c.text), c.number) << c.text;
   }
+}
+
+TEST(RecordingPlaceTest, InsideTheWindowsFolderWhateverTheCaseAndSlashes) {
+  EXPECT_TRUE(IsInsideFolder("c:/WINDOWS\\system32\\r.txt", "C:\\Windows"));
+  EXPECT_FALSE(IsInsideFolder("C:\\Windows2\\r.txt", "C:\\Windows"));
+  EXPECT_TRUE(IsInsideFolder("C:\\r.txt", "C:\\"));  // a system installed in a drive's root
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ def main():
                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                                    start_new_session=True)
 
-    def text():
-        with open(out_path, "rb") as f:
+    def text(path=out_path):
+        with open(path, "rb") as f:
             return f.read().decode("latin-1").replace("\r", "")
 
     try:
@@ -39,6 +39,16 @@ def main():
         # Wine turns the signal into the console's Ctrl+C.
         monitor.send_signal(signal.SIGINT)
         assert monitor.wait(DEADLINE) == 0, text()
+        # A recording inside the Windows folder is refused, its path made whole first.
+        refused = os.path.join(session.dir, "refused.out")
+        with open(refused, "wb") as out:
+            status = subprocess.run([session.loader, MON, f"COM{PORT}", "--record",
+                                     "c:\\WINDOWS\\system32\\..\\r.txt"], env=session.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                                    timeout=DEADLINE).returncode
+        assert status == 2 and text(refused).startswith(
+            "dcf77mon: c:\\WINDOWS\\r.txt is inside the Windows folder (C:\\windows), "), status
+        assert not os.path.exists(os.path.join(session.prefix, "drive_c", "windows", "r.txt"))
     finally:
         if monitor.poll() is None:
             os.killpg(monitor.pid, signal.SIGKILL)

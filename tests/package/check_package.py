@@ -1,6 +1,6 @@
 """check_package.py BUILD I386|AMD64: checks the zip that CPack makes of a Windows build tree:
-its files, its programs' machine, subsystem and DLLs, that only horax.exe can set the clock,
-and horax.exe's resources."""
+its name and its files, all in a folder named horax as the guide says, its programs' machine,
+subsystem and DLLs, that only horax.exe can set the clock, and horax.exe's resources."""
 
 import os
 import struct
@@ -15,13 +15,17 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 
 build, machine = os.path.abspath(sys.argv[1]), "IMAGE_FILE_MACHINE_" + sys.argv[2]
+system = "win64" if sys.argv[2] == "AMD64" else "win32"
 with tempfile.TemporaryDirectory(dir=build) as out:
     subprocess.run(["cpack", "-G", "ZIP", "-B", out], cwd=build, check=True,
                    stdout=subprocess.DEVNULL)
     [name] = [f for f in os.listdir(out) if f.endswith(".zip")]
+    assert name.startswith("horax-") and name.endswith(f"-{system}.zip"), name
     with zipfile.ZipFile(os.path.join(out, name)) as package:
-        files = {entry.split("/", 1)[1]: package.read(entry)
-                 for entry in package.namelist() if not entry.endswith("/")}
+        entries = package.namelist()
+        assert all(entry.startswith("horax/") for entry in entries), entries
+        files = {entry[len("horax/"):]: package.read(entry)
+                 for entry in entries if not entry.endswith("/")}
 shipped = ["LICENSE", "README.md", "dcf77mon.exe", "dcf77sim.exe", "horax.exe", "install-task.cmd",
            "uninstall-task.cmd", *("docs/" + f for f in os.listdir(os.path.join(ROOT, "docs")))]
 assert sorted(files) == sorted(shipped), sorted(files)

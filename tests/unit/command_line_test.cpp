@@ -10,6 +10,7 @@
 namespace {
 
 TEST(CommandLineTest, PortArgument) {
+  const char kProgram[] = "C:\\Program Files\\horax\\horax.exe";  // as the system loaded it
   struct Case {
     std::string line;
     unsigned port;
@@ -22,10 +23,18 @@ TEST(CommandLineTest, PortArgument) {
       {"horax.exe 5", 0},
       // Longer than the buffer: cut, and the count and length still decide.
       {"\"C:\\" + std::string(300, 'a') + "\\horax.exe\" 2", 2},
+      // Its own path quoted, unquoted with spaces, short; another path is split as ever.
+      {"\"C:\\Program Files\\horax\\horax.exe\" 2", 2},
+      {"C:\\Program Files\\horax\\horax.exe 2", 2},
+      {"c:\\program files\\HORAX\\horax 3", 3},
+      {"C:\\PROGRA~1\\horax\\horax.exe 2", 2},
+      {"C:\\Program Files\\horax\\horax.exe 1 2", 0},
+      {"C:\\Program Files\\horax\\horax.exe2", 0},
+      {"C:\\Other Files\\horax.exe 2", 0},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.line);
-    EXPECT_EQ(ReadPortArgument(c.line.c_str()), c.port);
+    EXPECT_EQ(ReadPortArgument(c.line.c_str(), kProgram), c.port);
   }
 }
 

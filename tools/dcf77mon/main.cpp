@@ -9,6 +9,7 @@
 #include "monitor_options.h"
 #include "monitor_port.h"
 #include "port/port_watch.h"
+#include "recording_place.h"
 #include "replay.h"
 
 namespace {
@@ -130,6 +131,10 @@ int RunReplay(const char* path) {
 }
 
 int RunPort(const char* port, const char* record_path) {
+  char refusal[kPlaceMessageSize];
+  if (record_path != nullptr && !CheckRecordingPlace(record_path, refusal)) {
+    return ReportBadInput(refusal);
+  }
   FILE* recording = nullptr;
   if (record_path != nullptr && (recording = std::fopen(record_path, "w")) == nullptr) {
     return ReportUnusableFile("write", record_path);

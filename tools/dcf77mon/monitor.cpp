@@ -20,6 +20,11 @@ constexpr uint32_t kLeastRateSpanMs = 5 * kMinuteMs;
 constexpr double kPartsPerMillionPerMsPerSecond = 1000;
 // The histogram's longest bar.
 constexpr uint32_t kBarLength = 40;
+// Fewer marks than about half a minute's are too few to call them all long; one minute framed
+// anew after a start is normal, more are not.
+constexpr uint32_t kFewestMarksToJudge = 30;
+constexpr uint32_t kFramedAnewAgain = 2;
+constexpr uint8_t kLongestMark = 0x00;
 
 // The failed minutes in the summary, in the order of the framing and then the checks.
 struct ReasonRecord {
@@ -278,6 +283,36 @@ void PrintNotice(MonitorRecord* monitor, FILE* where, const char* text) {
   std::fflush(where);
 }
 
+const char* DiagnoseReception(const MonitorRecord& monitor) {
+  uint32_t marks = 0;
+  uint32_t noise = 0;  // spikes and broken marks
+  for (int value = 0; value < kCharacterValues; ++value) {
+    const CharacterClass kind = ClassifyCharacter(static_cast<uint8_t>(value));
+    marks += kind != kSpike ? monitor.Characters[value] : 0;
+    noise += kind == kSpike || kind == kBrokenMark ? monitor.Characters[value] : 0;
+  }
+  if (marks == 0) {
+    return "no mark came: no signal, no supply from RTS, RxD or ground not connected, or the "
+           "port gone";
+  }
+  // A module whose output goes the wrong way starts each character at the end of a mark and
+  // holds the line low until the next one; a port far above 50 baud reads a whole mark low.
+  if (marks >= kFewestMarksToJudge && monitor.Characters[kLongestMark] == marks) {
+    return "every mark read 0x00: the module's output goes the wrong way round, or the port is "
+           "not at 50 baud";
+  }
+  // A receive FIFO moves clean marks; interference moves them with spikes and broken marks.
+  const uint32_t framed_anew = monitor.Verdicts[kFrameMoved];
+  if (framed_anew >= kFramedAnewAgain) {
+    return noise < framed_anew
+               ? "minutes framed anew again and again, with little interference: a receive FIFO "
+                 "holding the characters back"
+               : "minutes framed anew again and again, amid spikes and broken marks: "
+                 "interference, see the antenna";
+  }
+  return nullptr;
+}
+
 void PrintSummary(MonitorRecord* monitor, uint32_t now) {
   ClearLiveStatus(monitor);
   FILE* out = monitor->Out;
@@ -342,6 +377,10 @@ void PrintSummary(MonitorRecord* monitor, uint32_t now) {
     bar_text[bar] = '\0';
     std::fprintf(out, "    0x%02X %-16s %-9s %6u  %s\n", value, width, monitor->Readings[value],
                  count, bar_text);
+  }
+  const char* diagnosis = DiagnoseReception(*monitor);
+  if (diagnosis != nullptr) {
+    std::fprintf(out, "  diagnosis: %s\n", diagnosis);
   }
   std::fflush(out);
 }

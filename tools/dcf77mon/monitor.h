@@ -103,8 +103,13 @@ int FormatStatus(const MonitorRecord& monitor, uint32_t now, char* line);
 // Writes `text` as a line to `where` (standard error, say), clearing the live status first.
 void PrintNotice(MonitorRecord* monitor, FILE* where, const char* text);
 
+// What the session's characters and minutes say of the wiring and the port, when they say
+// one thing: none came; every mark read 0x00; minutes framed anew again and again. nullptr
+// otherwise.
+const char* DiagnoseReception(const MonitorRecord& monitor);
+
 // Writes the summary at tick `now`: minutes seen, decoded, confirmed, the reasons of the
 // failed minutes with their counts, the minute marks lost, the characters left out or
-// replacing another, the PC clock's rate against DCF77, and a histogram of the character
-// values.
+// replacing another, the PC clock's rate against DCF77, a histogram of the character values
+// and the diagnosis, if any.
 void PrintSummary(MonitorRecord* monitor, uint32_t now);

@@ -36,6 +36,15 @@ const char kHelpText[] =
     "marks in the last 60 s, minutes decoded of the last 10). Ctrl-C ends with a summary.\n"
     "Exit status: 0, or 2 for a port that cannot be used or a bad recording.\n";
 
+bool IsPathSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// Windows' own folders have ASCII names; other letters are compared as they are.
+char FoldCase(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 bool Refuse(char* message, const char* what, const char* argument) {
   std::snprintf(message, kOptionsMessageSize, "%s%s (see --help)", what, argument);
   return false;
@@ -103,4 +112,17 @@ unsigned ReadComPortNumber(const char* text) {
   }
   const unsigned number = static_cast<unsigned>(text[0] - '0');
   return number <= last ? number : 0;
+}
+
+bool IsInsideFolder(const char* path, const char* folder) {
+  size_t i = 0;
+  for (; folder[i] != '\0'; ++i) {
+    const bool same = IsPathSeparator(folder[i]) ? IsPathSeparator(path[i])
+                                                 : FoldCase(folder[i]) == FoldCase(path[i]);
+    if (!same) {
+      return false;
+    }
+  }
+  // A root ("C:\\") ends in its separator already.
+  return path[i] == '\0' || IsPathSeparator(path[i]) || (i > 0 && IsPathSeparator(folder[i - 1]));
 }

@@ -28,3 +28,7 @@ const char* GetMonitorHelpText();
 // The number of a Windows port given as horax takes it (1 to 4) or by name, COM1 to COM8 in
 // any case; 0 for anything else.
 unsigned ReadComPortNumber(const char* text);
+
+// True when `path`, a full path, is `folder` or lies inside it: letters compared without case
+// and / and \ taken alike, as Windows compares paths.
+bool IsInsideFolder(const char* path, const char* folder);
