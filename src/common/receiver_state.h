@@ -20,6 +20,7 @@ struct ReceiverStateRecord {
   uint8_t MissedMarks;  // minute ends since a minute mark last came after its silent second
   bool HasCandidate;    // a minute mark seemed to come elsewhere, at CandidateTick
   uint32_t CandidateTick;
+  uint32_t LastMarkTick;  // tick of the last mark's character, kept or left out, or of the open
 };
 
 extern ReceiverStateRecord ReceiverState;

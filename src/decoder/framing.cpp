@@ -205,15 +205,18 @@ bool IsDoubtfulMark(uint8_t value) {
 
 void ResetFrame() {
   const uint32_t last_byte_tick = ReceiverState.LastByteTick;
+  const uint32_t last_mark_tick = ReceiverState.LastMarkTick;
   const uint32_t minute_tick = ReceiverState.MinuteTick;
   ReceiverState = {};
   ReceiverState.LastByteTick = last_byte_tick;
+  ReceiverState.LastMarkTick = last_mark_tick;
   ReceiverState.MinuteTick = minute_tick;
 }
 
 void OpenFrame(uint32_t now) {
   ResetFrame();
   ReceiverState.LastByteTick = now;
+  ReceiverState.LastMarkTick = now;
   ReceiverState.MinuteTick = now;
   ReceiverState.FromOpen = true;
 }
@@ -227,8 +230,13 @@ FramedCharacterRecord FrameCharacter(uint8_t value, uint32_t now) {
   FramedCharacterRecord result = {};
   // Modulo 2^32, then signed, so that a wrap of the tick counter is a small step.
   const int32_t gap = static_cast<int32_t>(now - r.LastByteTick);
-  // The minute mark is always a 0, and a character after a silent second may be one.
-  const bool after_silence = IsAfterSilentSecond(gap) && !IsLongMark(value);
+  // The minute mark is always a 0, and a character after a silent second may be one. A
+  // second is silent when no mark's character came in it, kept or not: a frame that drifted
+  // seconds away while the signal was gone leaves out the marks past its last second, and
+  // they are not silence.
+  const bool after_silence =
+      IsAfterSilentSecond(static_cast<int32_t>(now - r.LastMarkTick)) && !IsLongMark(value);
+  r.LastMarkTick = now;
   if (r.FromOpen && !after_silence) {
     // The open counts as a minute mark, so a first mark within kMinuteGapMs is second 1. The
     // start-up may hold the first poll back by a second or so, which would put the marks

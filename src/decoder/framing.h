@@ -90,7 +90,8 @@ bool IsLongMark(uint8_t value);
 // 151-170 ms) or is broken: jitter or interference may have turned its bit.
 bool IsDoubtfulMark(uint8_t value);
 
-// Starts afresh: nothing framed, the frame not locked. LastByteTick and MinuteTick stay.
+// Starts afresh: nothing framed, the frame not locked. LastByteTick, LastMarkTick and
+// MinuteTick stay.
 void ResetFrame();
 
 // The port opened at tick `now` (ms): the open counts as a minute mark, so a first mark

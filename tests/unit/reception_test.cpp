@@ -314,6 +314,21 @@ TEST(ReceptionTest, SecondsByTimeAndTheMinutesThatSetTheClock) {
   }
 }
 
+TEST(ReceptionTest, AFrameThatDriftedAwayInAnOutageFindsTheMinuteAgain) {
+  // The PC's tick runs 100 ppm fast, and nothing comes for six hours after 01:32: the frame,
+  // left to itself, is two seconds off when the marks are back.
+  std::vector<Character> c;
+  for (Character m : Send(Minutes(366))) {
+    if (m.AtMs < MarkAt(3, 10) || m.AtMs > MarkAt(363, 10)) {
+      m.AtMs = static_cast<int>(m.AtMs * 1.0001);
+      c.push_back(m);
+    }
+  }
+  const std::vector<std::string> outcome = Play(c, c.back().AtMs + kSecond);
+  EXPECT_EQ(std::vector<std::string>(outcome.end() - 3, outcome.end()),
+            (std::vector<std::string>{"moved", "held 07:34", "confirmed 07:35 clock 07:35:00"}));
+}
+
 TEST(ReceptionTest, AClockThatIsRightIsLeftAlone) {
   // The port opens at 01:29:00.500 CET, 00:29:00.500 UTC; each mark's character is stamped
   // 190 ms into its second.

@@ -33,8 +33,8 @@ constexpr unsigned kNotSerial = 1, kReceiver = 3, kSender = 4, kHighestPort = 8;
 // Left over from "earlier in the run", so that whatever an open or close writes shows.
 // A frame locked in mid-minute, with a mark in second 42 and a candidate for the minute mark.
 constexpr ReceiverStateRecord kEarlierState = {
-    0xF0F0F0F0ull, 42,    0xDEADBEEF, 0xF0F0F0F1ull, 1ull << 42,       {}, {}, 0xDEADBEEF - 42000,
-    true,          false, 3,          true,          0xDEADBEEF - 9000};
+    0xF0F0F0F0ull, 42, 0xDEADBEEF, 0xF0F0F0F1ull,     1ull << 42, {}, {}, 0xDEADBEEF - 42000, true,
+    false,         3,  true,       0xDEADBEEF - 9000, 0xDEADBEEF};
 constexpr uint16_t kEarlierHandle = 0x1234;
 constexpr uint8_t kUntouched = 0xA5;
 constexpr int kByteValues = 256;
