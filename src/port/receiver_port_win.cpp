@@ -24,6 +24,15 @@ constexpr int kDeviceNameSize = 16;
 constexpr DWORD kBaudRate = 50;
 constexpr BYTE kByteSize = 8;
 
+// XON and XOFF as ASCII has them, DC1 and DC3: two that differ, whatever the port's last owner
+// left. With XON/XOFF off they mean nothing to the driver.
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+// The flow control limits, unused, but checked against the driver's receive buffer: one byte
+// fits any buffer, and XoffLim "should never be zero".
+constexpr WORD kXonLimit = 1;
+constexpr WORD kXoffLimit = 1;
+
 // The serial driver's request to write the UART's FIFO control register (ntddser.h, a
 // kernel-mode header), and the value: the receive FIFO on with its interrupt at one byte
 // (trigger bits 0), and no reset bits, so nothing queued is lost.
@@ -210,7 +219,7 @@ void PrepareReceiverLine(DCB* line) {
   // may have left them) would hand over its error character instead of the 0; with abort
   // on error, it "will not accept any further communications operations until the
   // application has acknowledged the error", which would end the reader's read with an
-  // error at every long mark. The rest stays as the system had it.
+  // error at every long mark.
   line->BaudRate = kBaudRate;
   line->ByteSize = kByteSize;
   line->Parity = NOPARITY;
@@ -223,6 +232,30 @@ void PrepareReceiverLine(DCB* line) {
   line->fAbortOnError = FALSE;
   line->fRtsControl = RTS_CONTROL_ENABLE;
   line->fDtrControl = DTR_CONTROL_DISABLE;
+  // No flow control. With XON/XOFF for transmission (fOutX), "transmission stops when the
+  // XoffChar character is received and starts again when the XonChar character is
+  // received", and the driver keeps both characters from the reader: a broken mark can read
+  // 0x11 or 0x13. The module heeds no XOFF (fInX, with fTXContinueOnXoff), and CTS and DSR
+  // flow control hold back only what the PC sends, which is nothing. Off, they ask nothing
+  // of the driver that it may lack (of SerCx drivers: "An IOCTL_SERIAL_SET_HANDFLOW request
+  // that specifies an unsupported flag is completed with STATUS_NOT_IMPLEMENTED").
+  line->fOutxCtsFlow = FALSE;
+  line->fOutxDsrFlow = FALSE;
+  line->fOutX = FALSE;
+  line->fInX = FALSE;
+  line->fTXContinueOnXoff = FALSE;
+  // What the driver checks even with flow control off: SetCommState "fails if the XonChar
+  // member of the DCB structure is equal to the XoffChar member", the limits must fit its
+  // receive buffer, and wReserved is "Reserved; must be zero."
+  line->XonChar = kXonChar;
+  line->XoffChar = kXoffChar;
+  line->XonLim = kXonLimit;
+  line->XoffLim = kXoffLimit;
+  line->wReserved = 0;
+  // Left as they are: ErrorChar, which only fErrorChar puts in; EofChar, which ends data only
+  // in the nonbinary mode that Windows does not have; EvtChar, which only signals an event
+  // that nothing here waits for, and still arrives itself; fDummy2 and wReserved1,
+  // "Reserved; do not use."
 }
 
 bool OpenReceiverPort(unsigned n, bool* fifo_taken) {

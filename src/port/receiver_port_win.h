@@ -13,8 +13,9 @@
 constexpr DWORD kReadTimeoutMs = 500;
 
 // Sets in *line what reception needs: 50 baud 8N1, binary mode, and no parity checking, error
-// character, null stripping, DSR sensitivity, abort on error or RTS and DTR handshaking (RTS
-// on, DTR off); the rest stays as it was.
+// character, null stripping, DSR sensitivity, abort on error, flow control of any kind (CTS,
+// DSR, XON/XOFF) or RTS and DTR handshaking (RTS on, DTR off); XON and XOFF characters that
+// differ, limits that fit any receive buffer, and wReserved zero. The rest stays as it was.
 void PrepareReceiverLine(DCB* line);
 
 // Opens COM port n (1 to 8) read-only and for exclusive access, sets its line with

@@ -95,6 +95,13 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
   // abort on error
   expected.fDtrControl = expected.fParity = expected.fErrorChar = expected.fNull = 0;
   expected.fDsrSensitivity = expected.fAbortOnError = 0;
+  // no CTS, DSR or XON/XOFF flow control, nor sending on past an XOFF of its own
+  expected.fOutxCtsFlow = expected.fOutxDsrFlow = expected.fOutX = expected.fInX = 0;
+  expected.fTXContinueOnXoff = 0;
+  expected.XonChar = 0x11;   // DC1
+  expected.XoffChar = 0x13;  // DC3
+  expected.XonLim = expected.XoffLim = 1;
+  expected.wReserved = 0;
   PrepareReceiverLine(&line);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&line), sizeof(DCB)),
             std::string(reinterpret_cast<char*>(&expected), sizeof(DCB)));
@@ -138,14 +145,20 @@ void ExpectEachStampedAsItArrives(const std::string& values) {
 }
 
 TEST(ReceiverPortTest, EveryByteValueArrivesOnceStampedAndTheReaderGoesWithThePort) {
+  // The port's last owner left XON/XOFF on, under which 0x11 and 0x13 would not arrive.
+  HANDLE port = CreateFileA("\\\\.\\COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DCB line = {};
+  line.DCBlength = sizeof(line);
+  ASSERT_TRUE(GetCommState(port, &line));
+  line.fOutX = line.fInX = TRUE;
+  ASSERT_TRUE(SetCommState(port, &line));
+  CloseHandle(port);
   const int threads = CountThreads();
   ReceiverState = kEarlierState;
   const uint32_t before = ReadPerformanceCounterMs();
   ASSERT_TRUE(OpenReceiverPort(kReceiver, nullptr));
-  const HANDLE port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
+  port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
   // The line is set: the pseudo-terminal keeps the rate.
-  DCB line = {};
-  line.DCBlength = sizeof(line);
   EXPECT_TRUE(GetCommState(port, &line));
   EXPECT_EQ(line.BaudRate, 50u);
   // Opening counts as a minute mark: the frame starts again from the open, unlocked.
