@@ -47,27 +47,30 @@ HANDLE NextHandle() {
   return probe;
 }
 
-// Expects `port` refused, leaving no handle, frame and tick alone, PortHandle `handle_after`.
-void ExpectRefused(unsigned port, uint16_t handle_after) {
+// Expects `port` refused at `step`, leaving no handle, frame and tick alone, PortHandle
+// `handle_after`.
+void ExpectRefused(unsigned port, uint16_t handle_after, PortOpenStep step) {
   ReceiverState = kEarlierState;
   const HANDLE next = NextHandle();
   PortHandle = kEarlierHandle;
-  EXPECT_FALSE(OpenReceiverPort(port, nullptr)) << port;
+  PortOpeningRecord opening = {};
+  EXPECT_FALSE(OpenReceiverPort(port, &opening)) << port;
+  EXPECT_EQ(opening.Failed, step) << port;
   EXPECT_EQ(PortHandle, handle_after) << port;
   EXPECT_EQ(NextHandle(), next) << "a handle was left open by " << port;
   EXPECT_EQ(std::memcmp(&ReceiverState, &kEarlierState, sizeof(kEarlierState)), 0) << port;
 }
 
 TEST(ReceiverPortTest, RefusedPortsLeaveNoHandleAndNumbersOutOfRangeTouchNothing) {
-  ExpectRefused(0, kEarlierHandle);
-  ExpectRefused(9, kEarlierHandle);
-  ExpectRefused(kNotSerial, kNoPort);
+  ExpectRefused(0, kEarlierHandle, kPortNumber);
+  ExpectRefused(9, kEarlierHandle, kPortNumber);
+  ExpectRefused(kNotSerial, kNoPort, kGetCommState);
   // A number without a device: Wine opens a stand-in for a mapped one, and gives those past
   // the mapped four to the machine's own serial ports, so the highest one free is taken.
   char device[MAX_PATH];
   for (unsigned missing = kHighestPort; missing > kSender; --missing) {
     if (!QueryDosDeviceA(("COM" + std::to_string(missing)).c_str(), device, MAX_PATH)) {
-      ExpectRefused(missing, kNoPort);
+      ExpectRefused(missing, kNoPort, kCreateFile);
       break;
     }
   }
@@ -77,7 +80,7 @@ TEST(ReceiverPortTest, RefusedPortsLeaveNoHandleAndNumbersOutOfRangeTouchNothing
     filling.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     ASSERT_TRUE(filling.back());
   } while (reinterpret_cast<UINT_PTR>(filling.back()) <= kNoPort);
-  ExpectRefused(kReceiver, kNoPort);
+  ExpectRefused(kReceiver, kNoPort, kHandleWidth);
   std::for_each(filling.begin(), filling.end(), CloseHandle);
 }
 
