@@ -24,6 +24,15 @@ constexpr int kDeviceNameSize = 16;
 constexpr DWORD kBaudRate = 50;
 constexpr BYTE kByteSize = 8;
 
+// XON and XOFF as ASCII has them, DC1 and DC3: two that differ, whatever the port's last owner
+// left. With XON/XOFF off they mean nothing to the driver.
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+// The flow control limits, unused, but checked against the driver's receive buffer: one byte
+// fits any buffer, and XoffLim "should never be zero".
+constexpr WORD kXonLimit = 1;
+constexpr WORD kXoffLimit = 1;
+
 // The serial driver's request to write the UART's FIFO control register (ntddser.h, a
 // kernel-mode header), and the value: the receive FIFO on with its interrupt at one byte
 // (trigger bits 0), and no reset bits, so nothing queued is lost.
@@ -86,12 +95,18 @@ bool AskForOneByteFifo() {
 // A read returns as soon as one character is there, or after kReadTimeoutMs with none:
 // "If there are no bytes in the input buffer, ReadFile waits until a byte arrives and then
 // returns immediately", and "If no bytes arrive within the time specified by
-// ReadTotalTimeoutConstant, ReadFile times out." The port's last owner may have left any.
-bool SetReadTimeouts() {
+// ReadTotalTimeoutConstant, ReadFile times out." The port's last owner may have left any,
+// under which a read may never end, or end at once and have the reader spin. Nothing is
+// written; writes get no time-out, defined all the same: "A value of zero for both the
+// WriteTotalTimeoutMultiplier and WriteTotalTimeoutConstant members indicates that total
+// time-outs are not used for write operations."
+bool SetPortTimeouts() {
   COMMTIMEOUTS timeouts = {};
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
   timeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = 0;
   return SetCommTimeouts(PortDevice(), &timeouts) != 0;
 }
 
@@ -198,6 +213,18 @@ bool StartReader() {
   return true;
 }
 
+// Ends an open that failed at `step` once the port is open: notes the step with its error
+// before any call below can change it, then removes the module's supply as the close does (a
+// line setup refused half way may have given it) and closes the port.
+bool FailOpening(PortOpenStep step, PortOpeningRecord* opening) {
+  opening->Failed = step;
+  opening->Error = GetLastError();
+  EscapeCommFunction(PortDevice(), CLRRTS);
+  EscapeCommFunction(PortDevice(), SETDTR);
+  ClosePortHandle();
+  return false;
+}
+
 }  // namespace
 
 void PrepareReceiverLine(DCB* line) {
@@ -210,7 +237,7 @@ void PrepareReceiverLine(DCB* line) {
   // may have left them) would hand over its error character instead of the 0; with abort
   // on error, it "will not accept any further communications operations until the
   // application has acknowledged the error", which would end the reader's read with an
-  // error at every long mark. The rest stays as the system had it.
+  // error at every long mark.
   line->BaudRate = kBaudRate;
   line->ByteSize = kByteSize;
   line->Parity = NOPARITY;
@@ -223,10 +250,41 @@ void PrepareReceiverLine(DCB* line) {
   line->fAbortOnError = FALSE;
   line->fRtsControl = RTS_CONTROL_ENABLE;
   line->fDtrControl = DTR_CONTROL_DISABLE;
+  // No flow control. With XON/XOFF for transmission (fOutX), "transmission stops when the
+  // XoffChar character is received and starts again when the XonChar character is
+  // received", and the driver keeps both characters from the reader: a broken mark can read
+  // 0x11 or 0x13. The module heeds no XOFF (fInX, with fTXContinueOnXoff), and CTS and DSR
+  // flow control hold back only what the PC sends, which is nothing. Off, they ask nothing
+  // of the driver that it may lack, now that a refused line setup fails the open (of SerCx
+  // drivers: "An IOCTL_SERIAL_SET_HANDFLOW request that specifies an unsupported flag is
+  // completed with STATUS_NOT_IMPLEMENTED").
+  line->fOutxCtsFlow = FALSE;
+  line->fOutxDsrFlow = FALSE;
+  line->fOutX = FALSE;
+  line->fInX = FALSE;
+  line->fTXContinueOnXoff = FALSE;
+  // What the driver checks even with flow control off: SetCommState "fails if the XonChar
+  // member of the DCB structure is equal to the XoffChar member", the limits must fit its
+  // receive buffer, and wReserved is "Reserved; must be zero."
+  line->XonChar = kXonChar;
+  line->XoffChar = kXoffChar;
+  line->XonLim = kXonLimit;
+  line->XoffLim = kXoffLimit;
+  line->wReserved = 0;
+  // Left as they are: ErrorChar, which only fErrorChar puts in; EofChar, which ends data only
+  // in the nonbinary mode that Windows does not have; EvtChar, which only signals an event
+  // that nothing here waits for, and still arrives itself; fDummy2 and wReserved1,
+  // "Reserved; do not use."
 }
 
-bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
+bool OpenReceiverPort(unsigned n, PortOpeningRecord* opening) {
+  PortOpeningRecord unread;
+  if (opening == nullptr) {
+    opening = &unread;
+  }
+  *opening = PortOpeningRecord{};
   if (n < kFirstPort || n > kLastPort) {
+    opening->Failed = kPortNumber;
     return false;
   }
 
@@ -239,6 +297,8 @@ bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   const HANDLE file =
       CreateFileA(name, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
   if (file == INVALID_HANDLE_VALUE) {
+    opening->Failed = kCreateFile;
+    opening->Error = GetLastError();
     PortHandle = kNoPort;
     return false;
   }
@@ -247,6 +307,7 @@ bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   // one; such a port is refused instead. 0xFFFF itself would read back as "no port".
   if (reinterpret_cast<UINT_PTR>(file) >= kNoPort) {
     CloseHandle(file);
+    opening->Failed = kHandleWidth;
     PortHandle = kNoPort;
     return false;
   }
@@ -256,18 +317,20 @@ bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   line.DCBlength = sizeof(line);
   if (!GetCommState(PortDevice(), &line)) {
     // Not a serial port after all; the caller will not close what it was told failed.
-    ClosePortHandle();
-    return false;
+    return FailOpening(kGetCommState, opening);
   }
-  // A port that refuses the settings still delivers characters, if at another rate, so the
-  // result does not decide anything.
+  // A refused line setup leaves the port at whatever rate and settings it had, and reception
+  // would fail without a sign: a refusal fails the open. SetCommState "reinitializes all
+  // hardware and control settings", so the driver checks the whole record, not only what is
+  // set here.
   PrepareReceiverLine(&line);
-  SetCommState(PortDevice(), &line);
-  SetReadTimeouts();
-  const bool taken = AskForOneByteFifo();
-  if (fifo_taken != nullptr) {
-    *fifo_taken = taken;
+  if (!SetCommState(PortDevice(), &line)) {
+    return FailOpening(kSetCommState, opening);
   }
+  if (!SetPortTimeouts()) {
+    return FailOpening(kSetCommTimeouts, opening);
+  }
+  opening->FifoTaken = AskForOneByteFifo();
 
   // The module draws its supply between RTS (high) and DTR (low).
   EscapeCommFunction(PortDevice(), SETRTS);
@@ -276,10 +339,7 @@ bool OpenReceiverPort(unsigned n, bool* fifo_taken) {
   // Opening counts as a minute mark: the first pulse after it is framed as second 1.
   OpenFrame(ReadPerformanceCounterMs());
   if (!StartReader()) {
-    EscapeCommFunction(PortDevice(), CLRRTS);
-    EscapeCommFunction(PortDevice(), SETDTR);
-    ClosePortHandle();
-    return false;
+    return FailOpening(kStartReader, opening);
   }
   LastOpenedPort = n;
   return true;

@@ -13,19 +13,40 @@
 constexpr DWORD kReadTimeoutMs = 500;
 
 // Sets in *line what reception needs: 50 baud 8N1, binary mode, and no parity checking, error
-// character, null stripping, DSR sensitivity, abort on error or RTS and DTR handshaking (RTS
-// on, DTR off); the rest stays as it was.
+// character, null stripping, DSR sensitivity, abort on error, flow control of any kind (CTS,
+// DSR, XON/XOFF) or RTS and DTR handshaking (RTS on, DTR off); XON and XOFF characters that
+// differ, limits that fit any receive buffer, and wReserved zero. The rest stays as it was.
 void PrepareReceiverLine(DCB* line);
 
+// The steps of OpenReceiverPort that can fail, each named after the call that failed in it.
+enum PortOpenStep : uint8_t {
+  kNoStepFailed,     // the port is open
+  kPortNumber,       // n is out of range; nothing was touched
+  kCreateFile,       // no such port, or another program holds it
+  kHandleWidth,      // its handle does not fit in PortHandle's 16 bits
+  kGetCommState,     // no serial port
+  kSetCommState,     // the driver refused the line setup
+  kSetCommTimeouts,  // the driver refused the timeouts
+  kStartReader,      // the reader's events or thread could not be made
+};
+
+// How an open went: the step that failed, with GetLastError as that step left it (0 for
+// kPortNumber and kHandleWidth), and, once the port is open, whether the driver took the
+// FIFO request.
+struct PortOpeningRecord {
+  PortOpenStep Failed;
+  DWORD Error;
+  bool FifoTaken;
+};
+
 // Opens COM port n (1 to 8) read-only and for exclusive access, sets its line with
-// PrepareReceiverLine and its read timeouts, asks the driver for a receive FIFO that hands over
+// PrepareReceiverLine and its timeouts, asks the driver for a receive FIFO that hands over
 // every byte at once, powers the module and starts the reader. Frames afresh from the open
-// (OpenFrame). False when n is out of range (nothing is touched then), when the port cannot be
-// opened, when its state cannot be read, when its handle does not fit in PortHandle's 16
-// bits, or when the reader cannot start; no handle is then left open and PortHandle is
-// kNoPort. Once the port is open, *fifo_taken (unless it is null) says whether the driver
-// took the FIFO request.
-bool OpenReceiverPort(unsigned n, bool* fifo_taken);
+// (OpenFrame). False when any step fails (PortOpenStep): a number out of range touches
+// nothing; after any other step no handle or reader is left, PortHandle is kNoPort, and a
+// port that was opened had its lines set as the close sets them. *opening (unless it is
+// null) says how the open went.
+bool OpenReceiverPort(unsigned n, PortOpeningRecord* opening);
 
 // Opens again, with the same setup, the port that OpenReceiverPort opened last: after it was
 // given up, or closed across sleep. False as for OpenReceiverPort, and when none was opened.

@@ -47,27 +47,30 @@ HANDLE NextHandle() {
   return probe;
 }
 
-// Expects `port` refused, leaving no handle, frame and tick alone, PortHandle `handle_after`.
-void ExpectRefused(unsigned port, uint16_t handle_after) {
+// Expects `port` refused at `step`, leaving no handle, frame and tick alone, PortHandle
+// `handle_after`.
+void ExpectRefused(unsigned port, uint16_t handle_after, PortOpenStep step) {
   ReceiverState = kEarlierState;
   const HANDLE next = NextHandle();
   PortHandle = kEarlierHandle;
-  EXPECT_FALSE(OpenReceiverPort(port, nullptr)) << port;
+  PortOpeningRecord opening = {};
+  EXPECT_FALSE(OpenReceiverPort(port, &opening)) << port;
+  EXPECT_EQ(opening.Failed, step) << port;
   EXPECT_EQ(PortHandle, handle_after) << port;
   EXPECT_EQ(NextHandle(), next) << "a handle was left open by " << port;
   EXPECT_EQ(std::memcmp(&ReceiverState, &kEarlierState, sizeof(kEarlierState)), 0) << port;
 }
 
 TEST(ReceiverPortTest, RefusedPortsLeaveNoHandleAndNumbersOutOfRangeTouchNothing) {
-  ExpectRefused(0, kEarlierHandle);
-  ExpectRefused(9, kEarlierHandle);
-  ExpectRefused(kNotSerial, kNoPort);
+  ExpectRefused(0, kEarlierHandle, kPortNumber);
+  ExpectRefused(9, kEarlierHandle, kPortNumber);
+  ExpectRefused(kNotSerial, kNoPort, kGetCommState);
   // A number without a device: Wine opens a stand-in for a mapped one, and gives those past
   // the mapped four to the machine's own serial ports, so the highest one free is taken.
   char device[MAX_PATH];
   for (unsigned missing = kHighestPort; missing > kSender; --missing) {
     if (!QueryDosDeviceA(("COM" + std::to_string(missing)).c_str(), device, MAX_PATH)) {
-      ExpectRefused(missing, kNoPort);
+      ExpectRefused(missing, kNoPort, kCreateFile);
       break;
     }
   }
@@ -77,7 +80,7 @@ TEST(ReceiverPortTest, RefusedPortsLeaveNoHandleAndNumbersOutOfRangeTouchNothing
     filling.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     ASSERT_TRUE(filling.back());
   } while (reinterpret_cast<UINT_PTR>(filling.back()) <= kNoPort);
-  ExpectRefused(kReceiver, kNoPort);
+  ExpectRefused(kReceiver, kNoPort, kHandleWidth);
   std::for_each(filling.begin(), filling.end(), CloseHandle);
 }
 
@@ -95,6 +98,13 @@ TEST(ReceiverPortTest, LineGetsFramingAndWhatReceptionNeedsAndKeepsTheRest) {
   // abort on error
   expected.fDtrControl = expected.fParity = expected.fErrorChar = expected.fNull = 0;
   expected.fDsrSensitivity = expected.fAbortOnError = 0;
+  // no CTS, DSR or XON/XOFF flow control, nor sending on past an XOFF of its own
+  expected.fOutxCtsFlow = expected.fOutxDsrFlow = expected.fOutX = expected.fInX = 0;
+  expected.fTXContinueOnXoff = 0;
+  expected.XonChar = 0x11;   // DC1
+  expected.XoffChar = 0x13;  // DC3
+  expected.XonLim = expected.XoffLim = 1;
+  expected.wReserved = 0;
   PrepareReceiverLine(&line);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(&line), sizeof(DCB)),
             std::string(reinterpret_cast<char*>(&expected), sizeof(DCB)));
@@ -138,14 +148,20 @@ void ExpectEachStampedAsItArrives(const std::string& values) {
 }
 
 TEST(ReceiverPortTest, EveryByteValueArrivesOnceStampedAndTheReaderGoesWithThePort) {
+  // The port's last owner left XON/XOFF on, under which 0x11 and 0x13 would not arrive.
+  HANDLE port = CreateFileA("\\\\.\\COM3", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  DCB line = {};
+  line.DCBlength = sizeof(line);
+  ASSERT_TRUE(GetCommState(port, &line));
+  line.fOutX = line.fInX = TRUE;
+  ASSERT_TRUE(SetCommState(port, &line));
+  CloseHandle(port);
   const int threads = CountThreads();
   ReceiverState = kEarlierState;
   const uint32_t before = ReadPerformanceCounterMs();
   ASSERT_TRUE(OpenReceiverPort(kReceiver, nullptr));
-  const HANDLE port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
+  port = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(PortHandle));
   // The line is set: the pseudo-terminal keeps the rate.
-  DCB line = {};
-  line.DCBlength = sizeof(line);
   EXPECT_TRUE(GetCommState(port, &line));
   EXPECT_EQ(line.BaudRate, 50u);
   // Opening counts as a minute mark: the frame starts again from the open, unlocked.

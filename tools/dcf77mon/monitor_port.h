@@ -31,8 +31,8 @@ bool IsOutputTerminal();
 // Opens the receiver port `name` for this process alone and sets it up as horax does:
 // 50 baud 8N1, raw, RTS on and DTR off (where the port has them), a one-byte receive FIFO
 // trigger where the driver takes the request or reports its level. False with a message when
-// it does not exist, is in use, is no serial port, or refuses 50 baud; nothing stays open
-// then. `warning` (kPortMessageSize chars) gets a note on a setting that will spoil
+// it does not exist, is in use, is no serial port, refuses the setup (on Windows naming the
+// call that failed, with its error), or refuses 50 baud; nothing stays open then. `warning` (kPortMessageSize chars) gets a note on a setting that will spoil
 // reception, or that the driver refused the FIFO request (Windows), or "".
 bool OpenMonitorPort(const char* name, char* message, char* warning);
 

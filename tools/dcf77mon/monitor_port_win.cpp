@@ -57,6 +57,49 @@ void Refuse(char* message, const char* what, const char* name) {
   std::snprintf(message, kPortMessageSize, "%.40s %s", name, what);
 }
 
+// Says in `message` why the open of `device` failed, naming the call that failed and its
+// error; the usual refusals of CreateFile in words alone.
+void DescribeFailedOpen(char* message, const char* device, const PortOpeningRecord& opening) {
+  const DWORD error = opening.Error;
+  const char* what = "cannot be opened as a serial port";
+  const char* call = "GetCommState";
+  switch (opening.Failed) {
+    case kCreateFile:
+      // A serial port is opened by one program at a time; the driver refuses any other.
+      if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+        Refuse(message, "is in use by another program", device);
+        return;
+      }
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        Refuse(message, "does not exist", device);
+        return;
+      }
+      what = "cannot be opened";
+      call = "CreateFile";
+      break;
+    case kHandleWidth:
+      Refuse(message, "cannot be opened: its handle does not fit in 16 bits", device);
+      return;
+    case kSetCommState:
+      // A driver that cannot run at 50 baud refuses the whole setup.
+      what = "refused the line setup, 50 baud 8N1 among it";
+      call = "SetCommState";
+      break;
+    case kSetCommTimeouts:
+      what = "refused the read timeouts";
+      call = "SetCommTimeouts";
+      break;
+    case kStartReader:
+      what = "cannot be read: its reader did not start";
+      call = "CreateEventA or CreateThread";
+      break;
+    default:
+      break;
+  }
+  std::snprintf(message, kPortMessageSize, "%s %s (%s, error %lu)", device, what, call,
+                static_cast<unsigned long>(error));
+}
+
 // Read at the start, so that the close handler has nothing left to ask of the system.
 DWORD FindCloseGrace() {
   UINT timeout = 0;
@@ -120,21 +163,12 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
     Refuse(message, "does not exist", device);
     return false;
   }
-  bool fifo_taken = false;
-  if (!OpenReceiverPort(number, &fifo_taken)) {
-    // A serial port is opened by one program at a time; the driver refuses any other.
-    const DWORD error = GetLastError();
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-      Refuse(message, "is in use by another program", device);
-    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-      Refuse(message, "does not exist", device);
-    } else {
-      std::snprintf(message, kPortMessageSize, "%s cannot be opened as a serial port (error %lu)",
-                    device, static_cast<unsigned long>(error));
-    }
+  PortOpeningRecord opening = {};
+  if (!OpenReceiverPort(number, &opening)) {
+    DescribeFailedOpen(message, device, opening);
     return false;
   }
-  // The driver checks the rate it is given and keeps its own when it cannot run at it.
+  // A driver that takes the line setup may still keep a rate of its own.
   DCB line = {};
   line.DCBlength = sizeof line;
   if (!GetCommState(PortDevice(), &line) || line.BaudRate != kBaudRate) {
@@ -144,7 +178,7 @@ bool OpenMonitorPort(const char* name, char* message, char* warning) {
   }
   // A refusal leaves a built-in port's FIFO at the trigger its settings give, which no program
   // can read back; USB adapters, which have no such FIFO, refuse always, and so does Wine.
-  if (!fifo_taken) {
+  if (!opening.FifoTaken) {
     std::snprintf(warning, kPortMessageSize,
                   "%s refused the request for a one-byte receive FIFO. A built-in port needs "
                   "it set by hand: Device Manager, the port's Properties, Port Settings, "
