@@ -6,12 +6,14 @@
 // cut to 32 bits. One row per noise level: the minutes decoded and confirmed, and the clock
 // sets that were not within half a second of the true time.
 //
-//   reception [--minutes N] [--seed S] [--wrong] [--check] [--accuracy]
+//   reception [--minutes N] [--seed S] [--wrong] [--check] [--accuracy | --steer]
 //
 // --wrong lists every wrong set: the true time and the time set. --check exits 1 when a
 // level whose target is no wrong set has one. --accuracy measures instead how close each
 // set comes to the true time at its call, with the marks' start jitter, the reader's
-// wake-up and the PC clock's rate error as each row gives them.
+// wake-up and the PC clock's rate error as each row gives them. --steer runs a simulated week
+// a row, or 100 outages, with the clock steered by the program's own steering and the clock's
+// adjustment modelled as Windows keeps it, and samples the clock's offset every second.
 #include <algorithm>
 #include <chrono>
 #include <cinttypes>
@@ -22,10 +24,12 @@
 #include <vector>
 
 #include "civil_time.h"
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
 #include "decoder/reception.h"
+#include "decoder/steering.h"
 #include "mark_stream.h"
 #include "platform/platform.h"
 #include "random_source.h"
@@ -85,6 +89,9 @@ struct LevelRecord {
   double WakeMaxMs = 0;    // or as long as this
   bool Loaded = false;     // one read in kLoadedEvery wakes kLoadedLateMs late
   double MostRatePpm = 0;  // the PC's clock runs off by up to this
+  // Steering (--steer): through the adjustment call with the finer steps, and outages.
+  bool Precise = false;
+  int64_t OutageMinutes = 0;  // the signal lost this long, after as long with it
 };
 
 const LevelRecord kLevels[] = {
@@ -106,6 +113,36 @@ const LevelRecord kAccuracyLevels[] = {
     {5, 0, 0, 0, true, "loaded PC, sd 5 ms", 5, 0, 1, true, 100},
 };
 
+// The clock's adjustment: a legacy call adds whole 100-ns units each 15.625 ms system tick,
+// steps of 6.4 ppm; the precise one's unit is not documented, and is taken to be fine enough
+// not to matter: a billion to the tick.
+constexpr double kLegacyIncrement = 156250;
+constexpr double kPreciseIncrement = 1e9;
+// The PC's clock wanders: its rate steps by this (ppm) either way every kRateWalkMinutes.
+constexpr double kRateWalkPpm = 0.2;
+constexpr int64_t kRateWalkMinutes = 10;
+// The offsets before this (s) are not counted: the clock is first set and its rate learned.
+constexpr int64_t kSettlingSeconds = 3600;
+// After an outage the clock is to be within this (ms) before kRecoveryMinutes are up.
+constexpr double kRecoveredMs = 5;
+constexpr int64_t kRecoveryMinutes = 30;
+constexpr int64_t kSevenDays = 7 * 24 * 60;
+constexpr int64_t kSixHours = 6 * 60;
+constexpr int64_t kOutages = 100;
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+constexpr double kFileTimeUnitsPerMs = 10000;
+
+// A week a row: a clean signal, a room near a PC, and outages of six hours.
+const LevelRecord kSteeringLevels[] = {
+    {5, 0, 0, 0, true, "clean, sd 5 ms", 5, 0, 1, false, 100},
+    {5, 0, 0, 0, true, "clean, sd 15 ms", 15, 0, 1, false, 100},
+    {5, 0, 0, 0, true, "clean, sd 5 ms, precise call", 5, 0, 1, false, 100, true},
+    {10, 0, 0, 0.5, true, "room at half the recorded rate", 5, 0, 1, false, 100},
+    {10, 0, 0, 1, true, "room at the recorded rate", 5, 0, 1, false, 100},
+    {10, 0, 0, 2, true, "room at twice the recorded rate", 5, 0, 1, false, 100},
+    {5, 0, 0, 0, true, "clean, sd 5 ms, 100 outages of 6 h", 5, 0, 1, false, 100, false, kSixHours},
+};
+
 struct TallyRecord {
   int64_t Minutes;  // minutes sent
   int64_t Decoded;
@@ -113,6 +150,14 @@ struct TallyRecord {
   int64_t Wrong;                        // sets more than half a second off
   int64_t Late[kLateSecondsShown + 1];  // of those, by whole seconds late: 1, 2, 3 and more
   std::vector<double> Errors;           // each set less the true time at its call (ms)
+  // Steered: |offset| each second after the first hour, the largest correction, and at each
+  // outage's end the offset and the minutes until it is back within kRecoveredMs.
+  std::vector<double> Offsets;
+  double MostCorrectionPpm;
+  std::vector<double> OutageOffsets;
+  std::vector<int64_t> RecoveryMinutes;
+  int64_t RecoverySteps;
+  int64_t Steps;  // sets of the clock
 };
 
 // How far the recorded module's marks start from their seconds (ms): a straight line fitted
@@ -187,6 +232,11 @@ struct PlayRecord {
   const std::vector<double>* CaptureStarts;
   // The PC's clock: its tick at line time TickBaseLine, and its rate error since.
   double TickBaseLine, TickBase, Rate;
+  bool Steer;
+  double Increment, Units;  // the adjustment call's, and what is in force
+  bool Recovering;          // since an outage's end, until within kRecoveredMs
+  int64_t RecoveryStart;    // its minute, and the steps before it
+  int64_t StepsBefore;
 };
 
 void CountMinute(PlayRecord* play, const MinuteResultRecord& minute, double fired_ms) {
@@ -239,6 +289,71 @@ void DrawRate(double ms) {
   play.Rate = (2 * DrawUnit(&play.TimerState) - 1) * play.Level->MostRatePpm * kPartsPerMillion;
 }
 
+// As the program's platform layer does after each poll: the correction asked for, in whole
+// units of the adjustment call, and the clock's rate from then on.
+void ApplyCorrection(uint32_t now) {
+  const double units = FindAdjustmentUnits(&Steering, play.Increment, now);
+  if (units == play.Units) {
+    return;
+  }
+  play.Units = units;
+  SetNativeClockRate(units / play.Increment);
+  const double applied = (1 - units / play.Increment) / kPartsPerMillion;
+  NoteCorrectionApplied(&Steering, now, applied);
+  play.Tally.MostCorrectionPpm = std::max(play.Tally.MostCorrectionPpm, std::fabs(applied));
+}
+
+// |The clock's offset from the true time| at line time `ms`.
+double FindClockOffset(double ms) {
+  PassNativeClockTick(FindTick(ms));
+  FILETIME clock;
+  GetSystemTimePreciseAsFileTime(&clock);
+  const double clock_ms =
+      static_cast<double>((uint64_t{clock.dwHighDateTime} << 32) | clock.dwLowDateTime) /
+      kFileTimeUnitsPerMs;
+  const double true_ms =
+      static_cast<double>(play.FirstPosix + kSecondsFrom1601To1970) * kMsPerSecond + ms -
+      kFirstMarkMs;
+  return std::fabs(clock_ms - true_ms);
+}
+
+// The clock's offset, sampled as second `k` begins at line time `ms`.
+void SampleClock(double ms, int64_t k) {
+  const double offset = FindClockOffset(ms);
+  if (k >= kSettlingSeconds) {
+    play.Tally.Offsets.push_back(offset);
+  }
+  const int64_t minute = k / kSecondsPerMinute;
+  if (play.Recovering && offset <= kRecoveredMs) {
+    play.Recovering = false;
+    play.Tally.RecoveryMinutes.push_back(minute - play.RecoveryStart);
+  }
+  if (play.Recovering && minute - play.RecoveryStart == kRecoveryMinutes) {
+    play.Tally.RecoverySteps += CountClockSets() - play.StepsBefore;
+  }
+}
+
+// The signal is back as second `k` begins at line time `ms`.
+void NoteOutageEnd(int64_t k, double ms) {
+  play.Tally.OutageOffsets.push_back(FindClockOffset(ms));
+  play.Recovering = true;
+  play.RecoveryStart = k / kSecondsPerMinute;
+  play.StepsBefore = CountClockSets();
+}
+
+// Every kRateWalkMinutes the clock's rate steps one way or the other.
+void WalkRate(double ms) {
+  play.TickBase += (ms - play.TickBaseLine) * (1 + play.Rate);
+  play.TickBaseLine = ms;
+  play.Rate += (DrawUnit(&play.TimerState) < 0.5 ? -kRateWalkPpm : kRateWalkPpm) * kPartsPerMillion;
+}
+
+// During the second `k`, whether the signal is lost.
+bool IsInOutage(int64_t k) {
+  const int64_t period = play.Level->OutageMinutes;
+  return period > 0 && (k / kSecondsPerMinute / period) % 2 == 1;
+}
+
 // How long after the UART handed a character over the reader stamps it.
 double DrawWake() {
   const LevelRecord& level = *play.Level;
@@ -275,18 +390,23 @@ void RunPolls(double until_ms) {
     }
     ++play.NextPoll;
     PassNativeClockTick(FindTick(fired));
-    SetNativeClock(kFarClock);
+    if (!play.Steer) {
+      SetNativeClock(kFarClock);
+    }
     static PollResultRecord result;
     RunReceptionPoll(TakeFromQueue, FindTick(fired), &result);
     for (int i = 0; i < result.Count; ++i) {
       CountMinute(&play, result.Characters[i].Minute, fired);
     }
     CountMinute(&play, result.Overdue, fired);
+    if (play.Steer) {
+      ApplyCorrection(FindTick(fired));
+    }
   }
 }
 
 TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t minutes, uint64_t seed,
-                      bool list_wrong, const std::vector<double>* capture_starts) {
+                      bool list_wrong, const std::vector<double>* capture_starts, bool steer) {
   StreamSettingsRecord settings = {};
   settings.Convert = ConvertToEuLocal;
   settings.LeapMinute = kNoLeapMinute;
@@ -308,9 +428,20 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
   play.FirstPosix = first_posix;
   play.Level = &level;
   play.CaptureStarts = capture_starts;
+  play.Steer = steer;
+  play.Increment = level.Precise ? kPreciseIncrement : kLegacyIncrement;
+  play.Units = play.Increment;
+  SetNativeClockRate(1);
   DrawRate(0);
   HeldMinutes = {};
   TimeFields = {};
+  // Not steered: each confirmed minute asks for a set, whose error is measured. Steered, the
+  // clock starts years off the true time.
+  Steering = {};
+  Steering.Refused = !steer;
+  const int sets_before = CountClockSets();
+  PassNativeClockTick(static_cast<uint32_t>(kTickAtOpen));
+  SetNativeClock(kFarClock);
   OpenFrame(static_cast<uint32_t>(kTickAtOpen));
 
   for (int64_t k = 0; play.Tally.Minutes < minutes; ++k) {
@@ -319,11 +450,24 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
       Fail("the stream stopped");
     }
     const double start = kFirstMarkMs + kMsPerSecond * static_cast<double>(k);
+    const bool lost = IsInOutage(k);
+    if (lost) {
+      second.Sent = false;
+      second.SpikeCount = 0;
+    }
     if (!PutSecondOnLine(second, start + DrawStartShift(), &play.Uart)) {
       Fail("the line holds too many spikes");
     }
     play.Tally.Minutes += second.Second == 0 && k > 0;
-    if (second.Second == 0 && play.Tally.Minutes % kRateSessionMinutes == 0) {
+    if (steer) {
+      if (k % (kRateWalkMinutes * kSecondsPerMinute) == 0 && k > 0) {
+        WalkRate(start);
+      }
+      if (k > 0 && !lost && IsInOutage(k - 1)) {
+        NoteOutageEnd(k, start);
+      }
+      SampleClock(start, k);
+    } else if (second.Second == 0 && play.Tally.Minutes % kRateSessionMinutes == 0) {
       DrawRate(start);
     }
     // Nothing of the next second starts before this.
@@ -336,6 +480,7 @@ TallyRecord PlayLevel(const LevelRecord& level, int64_t first_posix, int64_t min
     }
     RunPolls(settled);
   }
+  play.Tally.Steps = CountClockSets() - sets_before;
   return play.Tally;
 }
 
@@ -378,7 +523,7 @@ void PrintAccuracy(int64_t first_posix, int64_t minutes, uint64_t seed) {
   std::printf("%-36s %7s %7s %7s %7s %7s %7s %11s\n", "row", "sets", "median", "95th", "99.9th",
               "max", "mean", "99.9th-mean");
   for (const LevelRecord& level : kAccuracyLevels) {
-    const TallyRecord tally = PlayLevel(level, first_posix, minutes, seed, false, &capture);
+    const TallyRecord tally = PlayLevel(level, first_posix, minutes, seed, false, &capture, false);
     double mean = 0;
     for (double e : tally.Errors) {
       mean += e / static_cast<double>(tally.Errors.size());
@@ -389,6 +534,48 @@ void PrintAccuracy(int64_t first_posix, int64_t minutes, uint64_t seed) {
                 tally.Errors.size(), FindPercentile(magnitudes, 0.5),
                 FindPercentile(magnitudes, 0.95), FindPercentile(magnitudes, 0.999),
                 magnitudes.back(), mean, FindPercentile(spread, 0.999));
+  }
+}
+
+// The steering table: each row's |offset| after the first hour, sampled every second, as
+// median, 95th and 99th percentile and maximum; the steps; the largest correction; and for
+// outages, where the clock was as each ended and how soon it was back within 5 ms.
+void PrintSteering(int64_t first_posix, int64_t minutes, uint64_t seed) {
+  std::printf("Steering from %s (Berlin), seed %" PRIu64
+              ": the clock starts off by a rate within"
+              " 100 ppm\nthat steps by %.1f ppm every %" PRId64
+              " minutes, and years off the"
+              " true time; a built-in port;\nthe legacy adjustment call (6.4 ppm a unit) unless"
+              " said; |offset| in ms after the first hour\n",
+              kFirstMinute, seed, kRateWalkPpm, kRateWalkMinutes);
+  std::printf("%-36s %7s %7s %7s %7s %6s %9s\n", "row", "median", "95th", "99th", "max", "steps",
+              "most ppm");
+  for (const LevelRecord& level : kSteeringLevels) {
+    const int64_t length = level.OutageMinutes > 0
+                               ? 2 * kOutages * level.OutageMinutes + level.OutageMinutes
+                               : (minutes > 0 ? minutes : kSevenDays);
+    TallyRecord tally = PlayLevel(level, first_posix, length, seed, false, nullptr, true);
+    std::sort(tally.Offsets.begin(), tally.Offsets.end());
+    std::printf("%-36s %7.1f %7.1f %7.1f %7.1f %6" PRId64 " %9.1f\n", level.Name,
+                FindPercentile(tally.Offsets, 0.5), FindPercentile(tally.Offsets, 0.95),
+                FindPercentile(tally.Offsets, 0.99), tally.Offsets.back(), tally.Steps,
+                tally.MostCorrectionPpm);
+    if (!tally.OutageOffsets.empty()) {
+      std::vector<double> ends = tally.OutageOffsets;
+      std::sort(ends.begin(), ends.end());
+      int64_t recovered = 0, longest = 0;
+      for (int64_t m : tally.RecoveryMinutes) {
+        recovered += m <= kRecoveryMinutes;
+        longest = std::max(longest, m);
+      }
+      std::printf(
+          "  %zu outages: |offset| at their end median %.1f, 95th %.1f, max %.1f ms;"
+          " back within %.0f ms\n  within %" PRId64 " min after %" PRId64
+          " of them"
+          " (the longest took %" PRId64 " min), %" PRId64 " steps meanwhile\n",
+          ends.size(), FindPercentile(ends, 0.5), FindPercentile(ends, 0.95), ends.back(),
+          kRecoveredMs, kRecoveryMinutes, recovered, longest, tally.RecoverySteps);
+    }
   }
 }
 
@@ -406,20 +593,26 @@ int main(int argc, char** argv) {
   bool list_wrong = false;
   bool check = false;
   bool accuracy = false;
+  bool steer = false;
+  bool minutes_given = false;
   for (int i = 1; i < argc; ++i) {
     const bool valued = i + 1 < argc;
     if (std::strcmp(argv[i], "--wrong") == 0) {
       list_wrong = true;
     } else if (std::strcmp(argv[i], "--accuracy") == 0) {
       accuracy = true;
+    } else if (std::strcmp(argv[i], "--steer") == 0) {
+      steer = true;
     } else if (std::strcmp(argv[i], "--check") == 0) {
       check = true;
     } else if (valued && std::strcmp(argv[i], "--minutes") == 0 &&
                ReadNumber(argv[++i], &minutes) && minutes > 0) {
+      minutes_given = true;
     } else if (valued && std::strcmp(argv[i], "--seed") == 0 && ReadNumber(argv[++i], &seed)) {
     } else {
       std::fprintf(stderr,
-                   "usage: reception [--minutes N] [--seed S] [--wrong] [--check] [--accuracy]\n");
+                   "usage: reception [--minutes N] [--seed S] [--wrong] [--check] "
+                   "[--accuracy | --steer]\n");
       return 2;
     }
   }
@@ -432,8 +625,12 @@ int main(int argc, char** argv) {
   }
 
   const auto started = std::chrono::steady_clock::now();
-  if (accuracy) {
-    PrintAccuracy(first_posix, static_cast<int64_t>(minutes), seed);
+  if (accuracy || steer) {
+    if (steer) {
+      PrintSteering(first_posix, minutes_given ? static_cast<int64_t>(minutes) : 0, seed);
+    } else {
+      PrintAccuracy(first_posix, static_cast<int64_t>(minutes), seed);
+    }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
     std::printf("%.1f s\n", elapsed.count());
     return 0;
@@ -447,8 +644,8 @@ int main(int argc, char** argv) {
               "minutes", "decoded", "confirmed", "", "wrong", "late 1/2/3+");
   int failed_levels = 0;
   for (const LevelRecord& level : kLevels) {
-    const TallyRecord tally =
-        PlayLevel(level, first_posix, static_cast<int64_t>(minutes), seed, list_wrong, nullptr);
+    const TallyRecord tally = PlayLevel(level, first_posix, static_cast<int64_t>(minutes), seed,
+                                        list_wrong, nullptr, false);
     const bool failed = level.NoneWrong && tally.Wrong > 0;
     failed_levels += failed;
     std::printf("%6.0f ms %5.0f ms %4.0f/min %5.1f %9" PRId64 " %9" PRId64 " %9" PRId64

@@ -37,6 +37,8 @@ PORTS = (1, 2, 3, 4)
 SET_REFUSED = re.compile(r"NtSetSystemTime not allowed: difference (-?\d+) ms")
 SET_CALLED = re.compile(r"^(\d+\.\d+):\w+:Call KERNEL32\.SetSystemTime\(", re.M)
 SET_RETURNED = re.compile(r"^\d+\.\d+:\w+:Ret  KERNEL32\.SetSystemTime\(\) retval=([0-9a-f]+)")
+# The legacy adjustment call, the one Wine has: its two arguments in hexadecimal.
+ADJUSTMENT_SET = re.compile(r"Call KERNEL32\.SetSystemTimeAdjustment\(([0-9a-f]+),([0-9a-f]+)\)")
 CLOCK_TRACE = "fixme-all,+timestamp,+relay"
 QUIET = "fixme-all"
 
@@ -138,7 +140,8 @@ def make_prefix(prefix, arch, loader, ports, log=None):
     env = dict(wine_environment(prefix, loader), WINEARCH=arch)
     run_quietly([loader, "wineboot", "-i"], env, log)
     keys = [("HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
-            ("HKCU\\Software\\Wine\\Debug", "RelayInclude", "kernel32.SetSystemTime")]
+            ("HKCU\\Software\\Wine\\Debug", "RelayInclude",
+             "kernel32.SetSystemTime;kernel32.SetSystemTimeAdjustment")]
     keys += [("HKLM\\Software\\Wine\\Ports", f"COM{n}", os.path.join(ports, f"com{n}"))
              for n in PORTS]
     for key, name, value in keys:
@@ -251,6 +254,11 @@ class Program:
     def refused_sets(self):
         """The differences (ms) of the clock changes Wine refused."""
         return [int(m) for m in SET_REFUSED.findall(self.stderr())]
+
+    def adjustments(self):
+        """The clock adjustments of a run under CLOCK_TRACE, in order, each as (adjustment,
+        disabled)."""
+        return [(int(a, 16), int(d, 16) != 0) for a, d in ADJUSTMENT_SET.findall(self.stderr())]
 
     def clock_sets(self, wall_offset):
         """The clock sets of a run under CLOCK_TRACE, each as (wall-clock time of the call,

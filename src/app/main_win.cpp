@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/settings_win.h"
+#include "app/steering_win.h"
 #include "app/window_win.h"
 #include "common/port_handle.h"
 #include "common/window_geometry.h"
@@ -92,6 +93,7 @@ void RunMessageLoop() {
   DestroyWindow(MainWindow);
   UnregisterClassA(kWindowClassName, instance);
   CloseReceiverPort();
+  HandBackClock();
   ExitProcess(0);
 }
 
@@ -112,12 +114,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ExitProcess(kExitNoPort);
   }
 
+  // An adjustment of the clock's rate in force now is another program's, unless it is the one
+  // a run of horax left.
+  FindTimeAdjustmentCalls();
+  StartSteering();
   RegisterWindowClass(instance);
   MainWindow = CreateWindowExA(kWindowExStyle, kWindowClassName, kWindowTitle, kWindowStyle, 0, 0,
                                0, 0, NULL, NULL, instance, NULL);
   if (!MainWindow) {
     MessageBoxA(NULL, kNoWindowText, kNoWindowCaption, MB_ICONHAND);
     CloseReceiverPort();
+    HandBackClock();
     ExitProcess(kExitNoWindow);
   }
 

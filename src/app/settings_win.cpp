@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr char kSection[] = "DCF 77 DECODER";
 // Room for any number a person would store, and then some: what does not fit is cut.
 constexpr DWORD kValueSize = 64;
 
@@ -33,7 +32,7 @@ void LoadSettings() {
   // above the primary monitor has one.
   for (const Setting& setting : kSettings) {
     char value[kValueSize];
-    GetProfileStringA(kSection, setting.Key, "", value, kValueSize);
+    GetProfileStringA(kSettingsSection, setting.Key, "", value, kValueSize);
     WindowGeometry.*setting.Field = ParseProfileInt(value, setting.Default);
   }
 }
@@ -42,6 +41,6 @@ void SaveSettings() {
   for (const Setting& setting : kSettings) {
     char decimal[kDecimalSize];
     FormatDecimal(WindowGeometry.*setting.Field, decimal);
-    WriteProfileStringA(kSection, setting.Key, decimal);
+    WriteProfileStringA(kSettingsSection, setting.Key, decimal);
   }
 }

@@ -4,9 +4,12 @@
 
 #include "app/placement.h"
 #include "app/settings_win.h"
+#include "app/steering_win.h"
+#include "common/clock_steering.h"
 #include "common/window_geometry.h"
 #include "common/window_handles_win.h"
 #include "decoder/reception.h"
+#include "decoder/steering.h"
 #include "display/face_win.h"
 #include "display/readout_win.h"
 #include "platform/tick.h"
@@ -143,6 +146,7 @@ LRESULT OnEndSession(HWND window, WPARAM wParam, LPARAM lParam) {
     NoteWindowPlace();
     SaveSettings();
     CloseReceiverPort();
+    HandBackClock();
     ExitProcess(0);
   }
   return DefWindowProcA(window, WM_ENDSESSION, wParam, lParam);
@@ -172,6 +176,8 @@ LRESULT OnPowerBroadcast(HWND window, WPARAM wParam, LPARAM lParam) {
     GiveUpPort(now);
   }
   TryReopeningPort(now);
+  // The clock may have jumped while the system slept: its offset is learned afresh.
+  RestartSteering(&Steering);
   return TRUE;
 }
 
@@ -273,6 +279,7 @@ bool PollReceiver() {
   // whose mark did not come ends all the same, and the fields show its decode.
   static PollResultRecord result;
   RunReceptionPoll(TakeReceivedCharacter, now, &result);
+  ApplySteering(now);
   if (NoteReadOutcome(&PortWatch, HasReadFailed(), now)) {
     GiveUpPort(now);
     return result.Count > 0;

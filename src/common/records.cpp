@@ -1,3 +1,4 @@
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/port_handle.h"
 #include "common/receiver_state.h"
@@ -8,4 +9,5 @@ TimeFieldsRecord TimeFields = {};
 ReceiverStateRecord ReceiverState = {};
 WindowGeometryRecord WindowGeometry = {};
 HeldMinutesRecord HeldMinutes = {};
+SteeringRecord Steering = {};
 uint16_t PortHandle = kNoPort;

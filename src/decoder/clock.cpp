@@ -1,8 +1,12 @@
 #include "decoder/clock.h"
 
+#include <cmath>
+
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "decoder/framing.h"
 #include "decoder/reception.h"
+#include "decoder/steering.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,14 +23,6 @@ constexpr WORD kLeapYearCycle = 4;
 constexpr WORD kGregorianCycle = 400;
 constexpr uint8_t kDaysInMonth[kMonthsPerYear] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 constexpr uint8_t kDaysPerWeek = 7;
-// A confirmed minute is not set when the clock already reads it to within this (ms):
-// Windows logs every change of the time in its Security log, which overwrites its oldest
-// records as it fills, and a clock set every minute would push out the logons and audits
-// kept there. It lies above the noise of the comparison: a set's error is within 10.2 ms
-// of the true time at the 99.9th percentile in the worst row of the accuracy benchmark (a
-// built-in port, the module's marks jittering by 15 ms), and sets under Wine
-// were 0 or -1 ms off (six in a row).
-constexpr int64_t kRightClockMs = 15;
 // FILETIME counts 100-nanosecond intervals.
 constexpr int64_t kFileTimeUnitsPerMs = 10000;
 // CET is UTC+1, CEST UTC+2.
@@ -210,12 +206,31 @@ bool FindDcf77Time(const TimeFieldsRecord& local, TelegramZone zone, uint32_t ma
   return true;
 }
 
-void SetClockFromTelegram(uint32_t mark_tick, TelegramZone zone) {
+int64_t FindMarksOffset(uint32_t mark_tick, uint32_t now, int64_t clock_ms) {
+  // Where the minute's mark began by the clock, against the whole minute nearest it.
+  const int64_t began = clock_ms - static_cast<int32_t>(now - mark_tick) - kUartHandOverMs;
+  const int64_t into_minute = ((began % kMinuteMs) + kMinuteMs) % kMinuteMs;
+  return into_minute < kMinuteMs / 2 ? into_minute : into_minute - kMinuteMs;
+}
+
+void NoteMarksOnlyMinute(uint32_t mark_tick) {
+  const uint32_t now = ReadTickMs();
+  FILETIME clock;
+  GetSystemTimePreciseAsFileTime(&clock);
+  NoteMarksOffset(&Steering, now,
+                  static_cast<double>(FindMarksOffset(mark_tick, now, ReadFileTimeMs(clock))));
+}
+
+void SetClockFromTelegram(uint32_t mark_tick, TelegramZone zone, bool leap_ahead) {
   // The moment of the set and the clock are read together, just before the set.
+  const uint32_t now = ReadTickMs();
   int64_t dcf77_ms = 0;
-  if (FindDcf77Time(TimeFields, zone, mark_tick, ReadTickMs(), &dcf77_ms)) {
+  if (FindDcf77Time(TimeFields, zone, mark_tick, now, &dcf77_ms)) {
     FILETIME clock;
     GetSystemTimePreciseAsFileTime(&clock);
+    const int64_t offset = ReadFileTimeMs(clock) - dcf77_ms;
+    // A step goes to the time as the marks place it, less their bias by the tick's rate.
+    dcf77_ms += std::llround(FindRateBiasMs(Steering));
     const int64_t difference = dcf77_ms - ReadFileTimeMs(clock);
     const uint64_t units = static_cast<uint64_t>(dcf77_ms) * kFileTimeUnitsPerMs;
     const FILETIME target = {static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
@@ -225,9 +240,12 @@ void SetClockFromTelegram(uint32_t mark_tick, TelegramZone zone) {
     // "using the current time zone information", with "the daylight saving time setting of
     // the current time, not the new time you are setting": an hour off in the hour that
     // repeats in October, for a PC a little slow.
-    if ((difference < -kRightClockMs || difference > kRightClockMs) &&
-        FileTimeToSystemTime(&target, &time)) {
-      SetSystemTime(&time);
+    // The first confirmed minute steps a clock that is not right; after it the clock's rate
+    // is steered, and only an offset beyond the step limit is stepped.
+    if (NoteTelegramOffset(&Steering, now, static_cast<double>(offset), leap_ahead,
+                           kRightClockMs) &&
+        FileTimeToSystemTime(&target, &time) && SetSystemTime(&time)) {
+      NoteClockStep(&Steering, static_cast<double>(difference));
     }
   }
   ReloadTimeFields();

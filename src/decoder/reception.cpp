@@ -1,8 +1,10 @@
 #include "decoder/reception.h"
 
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/time_fields.h"
 #include "decoder/clock.h"
+#include "decoder/steering.h"
 
 namespace {
 
@@ -14,7 +16,7 @@ uint8_t CountSeconds(uint64_t seconds) {
   return count;
 }
 
-MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute) {
+MinuteResultRecord DecideMinute(const FramedMinuteRecord& minute) {
   MinuteResultRecord result = {};
   result.MarkLost = minute.End == kMarkLost;
   result.MarkTick = minute.MarkTick;
@@ -36,16 +38,31 @@ MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute) {
   }
   result.Fields = TimeFields;
   const TelegramFlagsRecord flags = ReadTelegramFlags(minute.Bits);
+  result.LeapAhead = flags.LeapAhead;
   const bool doubtful = (minute.Doubtful & kTelegramSeconds) != 0;
   const bool confirmed = ConfirmDecodedMinute(minute.MarkTick, doubtful, flags, &result.Zone);
   // A minute whose mark was lost is dated by where the mark was due: right for confirming
   // others, but the clock is set only from a mark that came.
   if (confirmed && !result.MarkLost) {
-    SetClockFromTelegram(minute.MarkTick, result.Zone);
+    SetClockFromTelegram(minute.MarkTick, result.Zone, flags.LeapAhead);
     result.Verdict = kMinuteConfirmed;
   } else {
     ReloadTimeFields();
     result.Verdict = kMinuteHeld;
+    if (flags.LeapAhead) {
+      NoteLeapAnnounced(&Steering);
+    }
+  }
+  return result;
+}
+
+MinuteResultRecord JudgeMinute(const FramedMinuteRecord& minute) {
+  const MinuteResultRecord result = DecideMinute(minute);
+  // A minute that set nothing still tells, by the phase of its marks, where the second lies;
+  // a minute framed anew does not.
+  if (result.Verdict != kMinuteConfirmed && result.Verdict != kFrameMoved &&
+      result.SpreadMs != kSpreadUnknown) {
+    NoteMarksOnlyMinute(result.MarkTick);
   }
   return result;
 }

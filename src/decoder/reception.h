@@ -38,6 +38,7 @@ struct MinuteResultRecord {
                             // local time in Zone
   TelegramZone Zone;        // with kMinuteHeld and kMinuteConfirmed: as its bits give it, or
                             // as the minutes that confirmed it did
+  bool LeapAhead;           // with kMinuteHeld and kMinuteConfirmed: it announced a leap second
 };
 
 struct CharacterResultRecord {

@@ -32,7 +32,8 @@ constexpr WORD kMarch = 3;
 constexpr WORD kOctober = 10;
 constexpr WORD kLastDayOfMarchAndOctober = 31;
 
-int64_t clock_ms = 0;  // UTC, ms since 1601, at the tick passed last
+double clock_ms = 0;  // UTC, ms since 1601, at the tick passed last
+double clock_rate = 1;
 uint32_t clock_tick = 0;
 bool has_tick = false;
 bool clock_started = false;
@@ -114,7 +115,7 @@ void StartClock() {
   t.wHour = static_cast<WORD>(utc->tm_hour);
   t.wMinute = static_cast<WORD>(utc->tm_min);
   t.wSecond = static_cast<WORD>(utc->tm_sec);
-  clock_ms = CountMs(t);
+  clock_ms = static_cast<double>(CountMs(t));
   clock_started = true;
 }
 
@@ -144,7 +145,7 @@ bool NoteSetRequest(const SYSTEMTIME* time) {
   return !refuse_changes && IsValidTime(*time);
 }
 
-void SetClock(int64_t utc_ms) {
+void SetClock(double utc_ms) {
   clock_ms = utc_ms;
   clock_started = true;
   ++accepted_sets;
@@ -156,18 +157,18 @@ BOOL SetSystemTime(const SYSTEMTIME* time) {
   if (!NoteSetRequest(time)) {
     return 0;
   }
-  SetClock(CountMs(*time));
+  SetClock(static_cast<double>(CountMs(*time)));
   return 1;
 }
 
 void GetSystemTime(SYSTEMTIME* time) {
   StartClock();
-  *time = SplitMs(clock_ms);
+  *time = SplitMs(static_cast<int64_t>(clock_ms));
 }
 
 void GetSystemTimePreciseAsFileTime(FILETIME* time) {
   StartClock();
-  const uint64_t units = static_cast<uint64_t>(clock_ms) * kFileTimeUnitsPerMs;
+  const uint64_t units = static_cast<uint64_t>(clock_ms * kFileTimeUnitsPerMs);
   time->dwLowDateTime = static_cast<DWORD>(units);
   time->dwHighDateTime = static_cast<DWORD>(units >> 32);
 }
@@ -177,13 +178,15 @@ BOOL SetLocalTime(const SYSTEMTIME* time) {
     return 0;
   }
   StartClock();
-  SetClock(CountMs(*time) - FindLocalOffsetMs(clock_ms));
+  SetClock(static_cast<double>(CountMs(*time) -
+                               FindLocalOffsetMs(static_cast<int64_t>(clock_ms))));
   return 1;
 }
 
 void GetLocalTime(SYSTEMTIME* time) {
   StartClock();
-  *time = SplitMs(clock_ms + FindLocalOffsetMs(clock_ms));
+  const int64_t utc = static_cast<int64_t>(clock_ms);
+  *time = SplitMs(utc + FindLocalOffsetMs(utc));
 }
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* system, FILETIME* file) {
@@ -211,17 +214,21 @@ uint32_t ReadTickMs() {
 }
 
 void SetNativeClock(const SYSTEMTIME& utc) {
-  clock_ms = CountMs(utc);
+  clock_ms = static_cast<double>(CountMs(utc));
   clock_started = true;
 }
 
 void PassNativeClockTick(uint32_t tick) {
   // Modulo 2^32, as the tick wraps.
   if (has_tick && clock_started) {
-    clock_ms += static_cast<uint32_t>(tick - clock_tick);
+    clock_ms += static_cast<uint32_t>(tick - clock_tick) * clock_rate;
   }
   clock_tick = tick;
   has_tick = true;
+}
+
+void SetNativeClockRate(double rate) {
+  clock_rate = rate;
 }
 
 void RefuseClockChanges(bool refuse) {

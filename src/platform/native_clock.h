@@ -48,6 +48,7 @@ BOOL FileTimeToSystemTime(const FILETIME* file, SYSTEMTIME* system);
 // Test controls. The clock starts at the host's UTC time when first read.
 void SetNativeClock(const SYSTEMTIME& utc);  // the time at the tick passed last
 void PassNativeClockTick(uint32_t tick);     // the clock runs on by the ticks since the last
+void SetNativeClockRate(double rate);         // ms of clock a tick ms from now on (1 at start)
 void RefuseClockChanges(bool refuse);        // as when the right to change the time is missing
 int CountClockSets();                        // accepted set calls so far, of either kind
 int CountClockRequests();                    // all set calls so far, refused ones too

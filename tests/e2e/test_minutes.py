@@ -54,7 +54,7 @@ class MinutesTest(SessionTest):
         second 1, a second of which the program's start-up may take before its first poll
         (the first mark must come within 1.5 s of the open)."""
         self.pty = self.session.pty(1)
-        self.program = self.start("1", TZ=ZONE)
+        self.program = self.start("1", TZ=ZONE, debug=ws.CLOCK_TRACE)
         self.player = self.pty.play(sorted(self.marks + list(extra)))
         ws.wait_for(self.pty.opened.is_set, 30, "the port to be opened")
         self.t0 = time.monotonic()
@@ -94,6 +94,14 @@ class ConfirmedTest(MinutesTest):
         time.sleep(1)  # a set the program repeated would follow at once
         self.assertEqual(len(self.program.refused_sets()), 1)
         self.check_readout_shows_clock()
+        # From the first confirmed minute the clock's rate is steered: an adjustment switched
+        # on (Wine, which has the legacy call only, answers that it is off whatever was set);
+        # at Escape it is handed back, switched off.
+        self.assertTrue(self.program.adjustments(), "no adjustment of the clock's rate")
+        self.assertFalse(any(off for _, off in self.program.adjustments()))
+        self.session.x("xdotool", "key", "Escape")
+        self.assertEqual(self.program.wait(10), 0)
+        self.assertTrue(self.program.adjustments()[-1][1], "the clock was not handed back")
 
 
 class SpikesAndLostMarkTest(MinutesTest):

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "civil_time.h"
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/time_fields.h"
 #include "decoder/clock.h"
@@ -57,6 +58,8 @@ struct Step {
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   HeldMinutes = {};
+  Steering = {};
+  Steering.Refused = true;  // each confirmed minute is stepped, and its set shows
   Step steps[kHeldMinutes] = {};
   unsigned count = 0;
   uint32_t tick = 0;
@@ -110,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     TelegramZone set_zone = kZoneUnknown;
     const bool confirmed = ConfirmDecodedMinute(tick, doubtful, flags, &set_zone);
     if (confirmed) {
-      SetClockFromTelegram(tick, set_zone);
+      SetClockFromTelegram(tick, set_zone, leap);
     } else {
       ReloadTimeFields();
     }

@@ -61,7 +61,7 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
        "minute: partial, 0 marks (the port was opened inside it)"},
       {kMinuteHeld, 0, true, false, 3, -1234,
        "minute: 00.00.00 00:00 ??? zone?, decoded, held: its minute mark was lost, so it sets "
-       "nothing; marks spread 3 ms; PC clock -1234 ms"},
+       "nothing; marks spread 3 ms; PC clock -1234 ms by its marks"},
   };
   for (const auto& c : kCases) {
     MinuteResultRecord minute = {};
@@ -70,7 +70,7 @@ TEST(MinuteLineTest, TheVerdictsTheSimulatorsMinutesDoNotShow) {
     minute.Missing = c.missing;
     minute.SpreadMs = c.spread;
     char line[kViewLineSize];
-    EXPECT_EQ(FormatMinuteLine(minute, c.partial, c.offset, line, sizeof line),
+    EXPECT_EQ(FormatMinuteLine(minute, c.partial, c.offset, true, line, sizeof line),
               static_cast<int>(strlen(c.line)));
     EXPECT_STREQ(line, c.line);
   }

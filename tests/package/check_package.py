@@ -34,7 +34,7 @@ for script in ("install-task.cmd", "uninstall-task.cmd"):
     assert b"\n" not in files[script].replace(b"\r\n", b""), f"{script} has lines without CR"
 
 for name, subsystem, dlls in [
-        ("horax.exe", "WINDOWS_GUI", SYSTEM_DLLS),
+        ("horax.exe", "WINDOWS_GUI", SYSTEM_DLLS | {"advapi32.dll"}),
         ("dcf77sim.exe", "WINDOWS_CUI", SYSTEM_DLLS | {"advapi32.dll", "winmm.dll"}),
         ("dcf77mon.exe", "WINDOWS_CUI", SYSTEM_DLLS)]:
     exe = pefile.PE(data=files[name])

@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -459,6 +460,9 @@ TEST_P(CaptureTest, EverySetIsTheTrueSecondOfTheMinuteItsMarkOpened) {
   const double phase = std::get<0>(GetParam()), period = std::get<1>(GetParam());
   OpenFrame(0);  // the port opens before the first pulse
   HeldMinutes = {};
+  // Not steered: each confirmed minute asks for a set, whose time then shows.
+  Steering = {};
+  Steering.Refused = true;
   int sets = 0;
   size_t next = 0;
   for (double poll = phase + period; next < characters.size(); poll += period) {

@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "clock_expect.h"
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/time_fields.h"
 #include "platform/platform.h"
@@ -30,6 +31,7 @@ class ClockTest : public ::testing::Test {
     PassNativeClockTick(kFirstTick);
     SetNativeClock(kClockStart);
     HeldMinutes = {};
+    Steering = {};
   }
 
   // Hands one decoded minute to the clock, its closing mark dated `tick`, as the program
@@ -40,7 +42,7 @@ class ClockTest : public ::testing::Test {
     TimeFields = fields;
     TelegramZone zone = kZoneUnknown;
     if (ConfirmDecodedMinute(tick, false, flags, &zone)) {
-      SetClockFromTelegram(tick, zone);
+      SetClockFromTelegram(tick, zone, flags.LeapAhead);
     } else {
       ReloadTimeFields();
     }
@@ -212,7 +214,8 @@ TEST_F(ClockTest, TheSetLandsOnTheTimeOfItsCall) {
   for (const auto& c : kCases) {
     TimeFields = c.minute;
     PassNativeClockTick(kFirstTick + static_cast<uint32_t>(c.after_mark_ms));
-    SetClockFromTelegram(kFirstTick, kZoneCet);
+    Steering = {};
+    SetClockFromTelegram(kFirstTick, kZoneCet, false);
     const SYSTEMTIME& asked = LastClockRequest();
     EXPECT_EQ(0, std::memcmp(&asked, &c.expected, sizeof c.expected)) << asked.wDay;
   }

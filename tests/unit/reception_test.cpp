@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/clock_steering.h"
 #include "common/decoded_minute.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -168,6 +169,7 @@ std::vector<std::string> Play(const std::vector<Character>& characters, int end_
                               int first_poll_ms = kPollPeriodMs, int stall_ms = -1) {
   OpenFrame(kOpenTick);
   HeldMinutes = {};
+  Steering = {};
   Line = {};
   std::vector<std::string> outcome;
   size_t next = 0, shown = 0;

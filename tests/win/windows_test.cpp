@@ -13,10 +13,14 @@
 #include <numeric>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "app/settings_win.h"
+#include "app/steering_win.h"
 #include "app/window_win.h"
+#include "common/clock_steering.h"
 #include "common/port_handle.h"
 #include "common/receiver_state.h"
 #include "common/time_fields.h"
@@ -190,6 +194,78 @@ TEST(ReceiverPortTest, EveryByteValueArrivesOnceStampedAndTheReaderGoesWithThePo
   ExpectEachStampedAsItArrives("\xF0\x00\xFF");
   CloseReceiverPort();
   EXPECT_EQ(CountThreads(), threads);
+}
+
+// The adjustment as a system keeps it, behind the calls steering makes: what is in force,
+// and how often it was set.
+DWORD64 FakeAdjustment = 0;
+BOOL FakeDisabled = TRUE;
+int FakeSets = 0;
+constexpr DWORD64 kIncrement = 156250;
+
+BOOL WINAPI GetFakeAdjustment(DWORD64* adjustment, DWORD64* increment, BOOL* disabled) {
+  *adjustment = FakeAdjustment;
+  *increment = kIncrement;
+  *disabled = FakeDisabled;
+  return TRUE;
+}
+
+BOOL WINAPI SetFakeAdjustment(DWORD64 adjustment, BOOL disabled) {
+  FakeAdjustment = adjustment;
+  FakeDisabled = disabled;
+  ++FakeSets;
+  return TRUE;
+}
+
+std::string ReadLeftAdjustment() {
+  char text[32];
+  GetProfileStringA(kSettingsSection, kAdjustmentKey, "none", text, sizeof text);
+  return text;
+}
+
+TEST(SteeringWinTest, AnotherProgramsAdjustmentStopsSteeringHoraxsOwnIsTakenOverAndHandedBack) {
+  TimeAdjustmentCalls = {GetFakeAdjustment, SetFakeAdjustment};
+  const struct {
+    const char* left;  // what the profile says horax left in force
+    BOOL disabled;
+    DWORD64 in_force;
+    bool refused;
+  } kCases[] = {
+      {nullptr, TRUE, 0, false},         // none in force
+      {nullptr, FALSE, 156200, true},    // another program's
+      {"156200", FALSE, 156200, false},  // horax's own, from a run that was killed
+      {"156100", FALSE, 156200, true},   // another's, after horax left one
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.in_force);
+    WriteProfileStringA(kSettingsSection, kAdjustmentKey, c.left);
+    std::tie(FakeAdjustment, FakeDisabled, FakeSets) = std::make_tuple(c.in_force, c.disabled, 0);
+    Steering = {};
+    std::tie(Steering.Active, Steering.RateLearned, Steering.RatePpm) = std::make_tuple(1, 1, 20.0);
+    StartSteering();
+    EXPECT_EQ(Steering.Refused, c.refused);
+    ApplySteering(1000);
+    // 20 ppm slower: 156250 less 3.125 units, the nearest whole one.
+    EXPECT_EQ(std::make_tuple(FakeSets, FakeAdjustment),
+              c.refused ? std::make_tuple(0, c.in_force) : std::make_tuple(1, DWORD64{156247}));
+    if (!c.refused) {
+      EXPECT_EQ(ReadLeftAdjustment(), "156247");
+      // Another program puts its own in force: the next change is not made.
+      FakeAdjustment = 150000;
+      Steering.RatePpm = 40;
+      ApplySteering(2000);
+      EXPECT_EQ(std::make_tuple(Steering.Refused, FakeSets), std::make_tuple(true, 1));
+      FakeAdjustment = 156247;  // as if it had not, for the hand-back
+      Steering = {};
+      std::tie(Steering.Active, Steering.RateLearned, Steering.RatePpm) =
+          std::make_tuple(1, 1, 20.0);
+      StartSteering();
+      ApplySteering(3000);
+    }
+    HandBackClock();
+    EXPECT_TRUE(FakeDisabled || c.refused) << "handed back";
+    EXPECT_EQ(ReadLeftAdjustment(), c.refused ? (c.left ? c.left : "none") : "none");
+  }
 }
 
 constexpr int kWidth = 100, kHeight = 50, kLineLeft = 22, kDateTop = 10, kTimeTop = 30;

@@ -121,8 +121,8 @@ int FormatSeconds(uint64_t seconds, char* text, size_t size) {
   return length;
 }
 
-int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t offset_ms, char* line,
-                     size_t size) {
+int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t offset_ms,
+                     bool by_marks, char* line, size_t size) {
   const TimeFieldsRecord& t = minute.Fields;
   const char* weekday = t.Weekday < sizeof kWeekdayNames / sizeof kWeekdayNames[0]
                             ? kWeekdayNames[t.Weekday]
@@ -176,9 +176,11 @@ int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t off
                       size - static_cast<size_t>(length));
   }
   if (offset_ms != kNoOffset) {
-    length += Written(std::snprintf(line + length, size - static_cast<size_t>(length),
-                                    "; PC clock %+lld ms", static_cast<long long>(offset_ms)),
-                      size - static_cast<size_t>(length));
+    length +=
+        Written(std::snprintf(line + length, size - static_cast<size_t>(length),
+                              "; PC clock %+lld ms by its %s", static_cast<long long>(offset_ms),
+                              by_marks ? "marks" : "telegram"),
+                size - static_cast<size_t>(length));
   }
   return length;
 }

@@ -47,8 +47,8 @@ constexpr int64_t kNoOffset = INT64_MIN;
 // The line of a minute that ended (its Verdict is not kNoMinute): the date and time it
 // decoded to and whether it was confirmed, or why it failed, with the seconds that held no
 // mark, and whether its minute mark was lost; then how far its marks spread, and the PC
-// clock's offset from DCF77 (`offset_ms`, positive when it is ahead), where known.
-// `partial`: the monitor, or the port, started inside the minute. No newline. Returns the
-// length.
-int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t offset_ms, char* line,
-                     size_t size);
+// clock's offset from DCF77 (`offset_ms`, positive when it is ahead), where known, and
+// whether its telegram or its marks alone (`by_marks`) gave it. `partial`: the monitor, or the
+// port, started inside the minute. No newline. Returns the length.
+int FormatMinuteLine(const MinuteResultRecord& minute, bool partial, int64_t offset_ms,
+                     bool by_marks, char* line, size_t size);

@@ -1,5 +1,6 @@
 #include "monitor.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "character_view.h"
@@ -8,6 +9,7 @@
 #include "common/time_fields.h"
 #include "decoder/clock.h"
 #include "decoder/framing.h"
+#include "decoder/steering.h"
 #include "platform/platform.h"
 
 namespace {
@@ -15,9 +17,7 @@ namespace {
 constexpr uint32_t kMsPerSecond = 1000;
 // From FILETIME's epoch, 1601, to 1970's, in ms.
 constexpr int64_t kMsFrom1601To1970 = 11644473600000;
-// The rate is told once the offsets span this long (ms): at a few ms each, a few ppm.
-constexpr uint32_t kLeastRateSpanMs = 5 * kMinuteMs;
-constexpr double kPartsPerMillionPerMsPerSecond = 1000;
+
 // The histogram's longest bar.
 constexpr uint32_t kBarLength = 40;
 // Fewer marks than about half a minute's are too few to call them all long; one minute framed
@@ -88,34 +88,42 @@ uint8_t CountMarksThisMinute() {
   return marks;
 }
 
-// The PC clock's offset from DCF77 where a decoded minute's closing mark came at `tick`, when
-// the clock read `clock_ms` (ms since 1970); kNoOffset when either is not known.
-int64_t FindClockOffset(const MinuteResultRecord& minute, uint32_t tick, int64_t clock_ms) {
+// The PC clock's offset from DCF77, as horax's steering would take it, where a minute that
+// ended at `tick`, when the clock read `clock_ms` (ms since 1970): by its telegram when it was
+// confirmed and its mark came, else by its marks alone where they give a phase. kNoOffset
+// when the steering takes none.
+int64_t TakeClockOffset(MonitorRecord* monitor, const MinuteResultRecord& minute, uint32_t tick,
+                        int64_t clock_ms, bool* by_marks) {
+  SteeringRecord* steering = &monitor->Steering;
+  const uint32_t mark_tick = minute.MarkTick;
+  const int64_t clock = clock_ms + kMsFrom1601To1970;
+  // Shown as horax takes it: less the marks' bias by the rate learned.
+  const int64_t bias = std::llround(FindRateBiasMs(*steering));
   int64_t dcf77_ms = 0;
-  const bool decoded = minute.Verdict == kMinuteHeld || minute.Verdict == kMinuteConfirmed;
-  if (!decoded || minute.MarkLost || clock_ms == kNoClock ||
-      !FindDcf77Time(minute.Fields, minute.Zone, minute.MarkTick, tick, &dcf77_ms)) {
+  *by_marks = false;
+  if (clock_ms == kNoClock) {
     return kNoOffset;
   }
-  return clock_ms + kMsFrom1601To1970 - dcf77_ms;
-}
-
-void NoteOffset(MonitorRecord* monitor, uint32_t tick, int64_t offset_ms) {
-  if (monitor->Offsets++ == 0) {
-    monitor->FirstOffsetMs = tick;
+  if (minute.Verdict == kMinuteConfirmed &&
+      FindDcf77Time(minute.Fields, minute.Zone, mark_tick, tick, &dcf77_ms)) {
+    NoteTelegramOffset(steering, tick, static_cast<double>(clock - dcf77_ms), minute.LeapAhead,
+                       kRightClockMs);
+    ++monitor->Offsets;
+    return clock - dcf77_ms + bias;
   }
-  const double seconds = static_cast<double>(tick - monitor->FirstOffsetMs) / kMsPerSecond;
-  const double offset = static_cast<double>(offset_ms);
-  monitor->SumSeconds += seconds;
-  monitor->SumOffsets += offset;
-  monitor->SumSquares += seconds * seconds;
-  monitor->SumProducts += seconds * offset;
-  monitor->LastSeconds = seconds;
+  if (minute.Verdict == kMinuteHeld && minute.LeapAhead) {
+    NoteLeapAnnounced(steering);
+  }
+  const int64_t offset = FindMarksOffset(mark_tick, tick, clock);
+  *by_marks = minute.Verdict != kFrameMoved && minute.SpreadMs != kSpreadUnknown &&
+              NoteMarksOffset(steering, tick, static_cast<double>(offset));
+  monitor->Offsets += *by_marks;
+  return *by_marks ? offset + bias : kNoOffset;
 }
 
 // The line of a minute that ended at the poll of tick `now`, and the status after it.
 void ReportMinute(MonitorRecord* monitor, const MinuteResultRecord& minute, int64_t offset_ms,
-                  uint32_t now) {
+                  bool by_marks, uint32_t now) {
   // A minute that began before the port was opened cannot hold all its marks: it tells
   // nothing of the signal.
   const bool partial = monitor->InsideFirstMinute &&
@@ -127,7 +135,7 @@ void ReportMinute(MonitorRecord* monitor, const MinuteResultRecord& minute, int6
     CountMinute(monitor, minute);
   }
   char line[kViewLineSize];
-  FormatMinuteLine(minute, partial, offset_ms, line, sizeof line);
+  FormatMinuteLine(minute, partial, offset_ms, by_marks, line, sizeof line);
   WriteLine(monitor, line);
   FormatStatus(*monitor, now, line);
   WriteLine(monitor, line);
@@ -165,11 +173,10 @@ void ReportCharacter(MonitorRecord* monitor, int i, uint32_t tick,
   FormatCharacterLine(monitor->QueuedMs[i], value, result, line, sizeof line);
   WriteLine(monitor, line);
   if (result.Minute.Verdict != kNoMinute) {
-    const int64_t offset = FindClockOffset(result.Minute, tick, monitor->QueuedClocks[i]);
-    if (offset != kNoOffset) {
-      NoteOffset(monitor, tick, offset);
-    }
-    ReportMinute(monitor, result.Minute, offset, now);
+    bool by_marks = false;
+    const int64_t offset =
+        TakeClockOffset(monitor, result.Minute, tick, monitor->QueuedClocks[i], &by_marks);
+    ReportMinute(monitor, result.Minute, offset, by_marks, now);
   }
 }
 
@@ -230,7 +237,7 @@ bool RunPoll(MonitorRecord* monitor, uint32_t now) {
     ReportCharacter(monitor, i, result.Arrivals[i].Tick, result.Characters[i], now);
   }
   if (result.Overdue.Verdict != kNoMinute) {
-    ReportMinute(monitor, result.Overdue, kNoOffset, now);
+    ReportMinute(monitor, result.Overdue, kNoOffset, false, now);
   }
   const int left = monitor->Queued - Taken;
   std::memmove(monitor->QueuedMs, monitor->QueuedMs + Taken, sizeof(uint32_t) * left);
@@ -341,19 +348,11 @@ void PrintSummary(MonitorRecord* monitor, uint32_t now) {
   std::fprintf(out, "  minute marks lost: %u\n", monitor->MarksLost);
   std::fprintf(out, "  characters left out: %u, replacing another: %u\n", monitor->LeftOut,
                monitor->Replacing);
-  const double n = monitor->Offsets;
-  const double spread = n * monitor->SumSquares - monitor->SumSeconds * monitor->SumSeconds;
-  if (monitor->LastSeconds * kMsPerSecond >= kLeastRateSpanMs && spread > 0) {
-    const double slope =
-        (n * monitor->SumProducts - monitor->SumSeconds * monitor->SumOffsets) / spread;
-    std::fprintf(out, "  PC clock against DCF77: %+.1f ppm, from %u minutes over %.0f min\n",
-                 slope * kPartsPerMillionPerMsPerSecond, monitor->Offsets,
-                 monitor->LastSeconds * kMsPerSecond / kMinuteMs);
+  if (monitor->Steering.RateLearned) {
+    std::fprintf(out, "  PC clock against DCF77: %+.1f ppm, learned from %u offsets\n",
+                 monitor->Steering.RatePpm, monitor->Offsets);
   } else {
-    std::fprintf(out,
-                 "  PC clock against DCF77: not known: it takes decoded minutes %u min "
-                 "apart\n",
-                 kLeastRateSpanMs / kMinuteMs);
+    std::fprintf(out, "  PC clock against DCF77: not known: it takes offsets over ten minutes\n");
   }
 
   uint32_t most = 0;

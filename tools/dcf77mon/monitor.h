@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "character_view.h"
+#include "common/clock_steering.h"
 #include "decoder/reception.h"
 
 // The status counts spikes and broken marks over this many seconds, and decoded minutes over
@@ -59,11 +60,10 @@ struct MonitorRecord {
   bool RecentDecoded[kStatusMinutes];
   uint32_t RecentCount;  // minutes noted in RecentDecoded, up to kStatusMinutes
   uint32_t RecentNext;
-  // The PC clock's offsets from DCF77, for its rate: a least-squares line through them, by
-  // the seconds since the first.
-  uint32_t Offsets;
-  uint32_t FirstOffsetMs;
-  double SumSeconds, SumOffsets, SumSquares, SumProducts, LastSeconds;
+  // What horax's steering would learn of the PC clock from its offsets; the monitor only
+  // watches.
+  SteeringRecord Steering;
+  uint32_t Offsets;  // offsets it took
 };
 
 // Starts a session at tick 0: clears `monitor` and the decoder's records, as the open of
