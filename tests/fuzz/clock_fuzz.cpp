@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
     TelegramZone set_zone = kZoneUnknown;
     const bool confirmed = ConfirmDecodedMinute(tick, doubtful, flags, &set_zone);
     if (confirmed) {
-      SetClockFromTelegram(tick, set_zone, leap);
+      SetClockFromTelegram(tick, set_zone, flags.LeapAhead);
     } else {
       ReloadTimeFields();
     }
