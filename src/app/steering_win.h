@@ -7,10 +7,6 @@
 
 #include <cstdint>
 
-// The key of the profile section that holds the adjustment horax put in force last, while
-// one is.
-constexpr char kAdjustmentKey[] = "Adjustment";
-
 // The two calls, in the precise calls' form: the adjustment and the increment in the same
 // unit, and whether the adjustment is off.
 struct TimeAdjustmentCallsRecord {

@@ -151,6 +151,9 @@ int RunPort(const char* port, const char* record_path) {
   if (warning[0] != '\0') {
     std::fprintf(stderr, "%s: warning: %s\n", kProgramName, warning);
   }
+  if (DescribeOtherSteering(warning)) {
+    std::fprintf(stderr, "%s: note: %s\n", kProgramName, warning);
+  }
   MonitorRecord monitor;
   bool written = StartMonitor(&monitor, stdout, recording, IsOutputTerminal());
   std::printf("%s: %s at 50 baud 8N1, a poll every 250 ms as horax's; Ctrl-C ends\n%s\n",

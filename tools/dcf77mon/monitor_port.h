@@ -32,14 +32,19 @@ bool IsOutputTerminal();
 // 50 baud 8N1, raw, RTS on and DTR off (where the port has them), a one-byte receive FIFO
 // trigger where the driver takes the request or reports its level. False with a message when
 // it does not exist, is in use, is no serial port, refuses the setup (on Windows naming the
-// call that failed, with its error), or refuses 50 baud; nothing stays open then. `warning` (kPortMessageSize chars) gets a note on a setting that will spoil
-// reception, or that the driver refused the FIFO request (Windows), or "".
+// call that failed, with its error), or refuses 50 baud; nothing stays open then. `warning`
+// (kPortMessageSize chars) gets a note on a setting that will spoil reception, or that the driver
+// refused the FIFO request (Windows), or "".
 bool OpenMonitorPort(const char* name, char* message, char* warning);
 
 // Waits at most `wait_ms` for a character, and reads one into *value, with the time it arrived
 // (ReadMonitorClock's) in *arrived. Returns 1, 0 when none came (or a stop was asked for),
 // -1 when the port failed.
 int ReadMonitorPort(uint8_t* value, uint32_t* arrived, uint32_t wait_ms);
+
+// True, with a one-line note (kPortMessageSize chars) in `note`, when another program steers
+// the PC clock's rate, which keeps horax from steering it; false elsewhere than on Windows.
+bool DescribeOtherSteering(char* note);
 
 // Removes the module's supply (RTS off, DTR on) and closes the port; nothing when none is
 // open.

@@ -204,3 +204,9 @@ void CloseMonitorPort() {
     port_fd = kNoFile;
   }
 }
+
+// horax steers only Windows' clock.
+bool DescribeOtherSteering(char* note) {
+  note[0] = '\0';
+  return false;
+}

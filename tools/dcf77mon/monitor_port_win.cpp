@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/settings_win.h"
 #include "common/port_handle.h"
 #include "monitor_options.h"
 #include "monitor_port.h"
@@ -25,6 +26,8 @@ constexpr UINT kDefaultHungAppTimeoutMs = 5000;
 constexpr DWORD kCloseMarginMs = 1000;
 // "COM8" and its terminator, with room to spare.
 constexpr int kDeviceNameSize = 16;
+// Enough of the adjustment horax names as its own to see that it names one.
+constexpr DWORD kOwnAdjustmentSize = 24;
 
 volatile LONG stop_requested = 0;
 HANDLE stop_event = nullptr;
@@ -208,6 +211,25 @@ int ReadMonitorPort(uint8_t* value, uint32_t* arrived, uint32_t wait_ms) {
     const uint32_t left = wait_ms - waited;
     WaitForReceivedCharacter(left < kLookMs ? left : kLookMs);
   }
+}
+
+bool DescribeOtherSteering(char* note) {
+  note[0] = '\0';
+  DWORD adjustment = 0;
+  DWORD increment = 0;
+  BOOL disabled = TRUE;
+  // "A value of FALSE indicates that periodic time adjustment is being used to adjust the
+  // time-of-day clock": someone steers. horax names its own adjustment in its profile while
+  // it is in force, whether it runs now or was killed.
+  char own[kOwnAdjustmentSize];
+  if (!GetSystemTimeAdjustment(&adjustment, &increment, &disabled) || disabled ||
+      GetProfileStringA(kSettingsSection, kAdjustmentKey, "", own, sizeof own) != 0) {
+    return false;
+  }
+  std::snprintf(note, kPortMessageSize,
+                "another program steers the PC clock's rate, so horax would only set it: switch "
+                "\"Set time automatically\" off (or stop the program that keeps the time)");
+  return true;
 }
 
 void CloseMonitorPort() {
