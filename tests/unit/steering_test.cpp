@@ -46,6 +46,12 @@ TEST(SteeringTest, TheRateIsLearnedAndTheOffsetTakenAwayWithoutASecondStep) {
   EXPECT_EQ(c.Steps, 1) << "the first minute steps a clock two seconds off";
   EXPECT_NEAR(c.Steering.RatePpm, 40, 0.5);
   EXPECT_LT(std::fabs(c.OffsetMs), 1);
+  // A stray minute 60 ms off the line is set aside; one 10 ms off is taken.
+  const double correction = FindCorrection(&c.Steering, c.Tick);
+  NoteMarksOffset(&c.Steering, c.Tick, c.OffsetMs + 60);
+  EXPECT_EQ(FindCorrection(&c.Steering, c.Tick), correction);
+  NoteMarksOffset(&c.Steering, c.Tick, c.OffsetMs + 10);
+  EXPECT_GT(FindCorrection(&c.Steering, c.Tick), correction + 1);
   // 100 ms off, within the step limit: slewed away at 50 ppm, 3 ms a minute, once three
   // offsets in a row have shown the clock moved.
   c.OffsetMs += 100;
@@ -56,6 +62,11 @@ TEST(SteeringTest, TheRateIsLearnedAndTheOffsetTakenAwayWithoutASecondStep) {
   c.OffsetMs += 200;
   RunClock(&c, 1, 40);
   EXPECT_EQ(c.Steps, 2);
+  // A rate no PC clock has: steering stops, and the clock is stepped once 15 ms off.
+  ClockRecord absurd = {{}, 0, 0, 0};
+  RunClock(&absurd, 30, 600);
+  EXPECT_TRUE(absurd.Steering.Refused);
+  EXPECT_GT(absurd.Steps, 10);
 }
 
 TEST(SteeringTest, HoldoverKeepsTheRateAndDropsTheOffsetPart) {
@@ -96,6 +107,7 @@ TEST(SteeringTest, WholeUnitsTakeOffWhatWasAskedOnAverage) {
   double taken_ms = 0;
   for (uint32_t tick = 0; tick < 60 * kMinute; tick += 250) {
     const double ppm = (1 - FindAdjustmentUnits(&s, 156250, tick) / 156250) * 1e6;
+    ASSERT_LT(std::fabs(ppm - 11.3), 6.4) << "a whole unit either side of what was asked";
     NoteCorrectionApplied(&s, tick, ppm);
     taken_ms += ppm * 1e-6 * 250;
   }
