@@ -49,7 +49,7 @@ TEST(SteeringTest, TheRateIsLearnedAndTheOffsetTakenAwayWithoutASecondStep) {
   // A stray minute 60 ms off the line is set aside; one 10 ms off is taken.
   const double correction = FindCorrection(&c.Steering, c.Tick);
   NoteMarksOffset(&c.Steering, c.Tick, c.OffsetMs + 60);
-  EXPECT_EQ(FindCorrection(&c.Steering, c.Tick), correction);
+  EXPECT_NEAR(FindCorrection(&c.Steering, c.Tick), correction, 1e-6);
   NoteMarksOffset(&c.Steering, c.Tick, c.OffsetMs + 10);
   EXPECT_GT(FindCorrection(&c.Steering, c.Tick), correction + 1);
   // 100 ms off, within the step limit: slewed away at 50 ppm, 3 ms a minute, once three
