@@ -37,9 +37,9 @@ int32_t AsSigned(uint32_t bits) {
 
 }  // namespace
 
-size_t FormatDecimal(int32_t value, char* text) {
+size_t FormatDecimal(int64_t value, char* text) {
   // Negated as unsigned, so that the most negative value has a magnitude too.
-  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  uint64_t magnitude = value < 0 ? 0u - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   char digits[kDecimalSize];
   size_t count = 0;
   do {

@@ -5,12 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 
-// A sign, ten digits and the terminator.
-constexpr size_t kDecimalSize = 12;
+// A sign, nineteen digits and the terminator.
+constexpr size_t kDecimalSize = 21;
 
 // Writes `value` into `text` (kDecimalSize characters), terminated, without leading
 // zeros; returns the length.
-size_t FormatDecimal(int32_t value, char* text);
+size_t FormatDecimal(int64_t value, char* text);
 
 // The number a profile value holds, read as GetProfileIntA reads it except that a value
 // below zero stays negative: white space, an optional sign, an optional base prefix ("0x"

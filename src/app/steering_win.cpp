@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "app/decimal.h"
 #include "app/settings_win.h"
 #include "common/clock_steering.h"
 #include "decoder/steering.h"
@@ -12,8 +13,6 @@
 namespace {
 
 constexpr double kPartsPerMillion = 1e-6;
-// A 64-bit unsigned number in decimal, and its terminator.
-constexpr int kUnitsSize = 24;
 constexpr int kDecimalBase = 10;
 
 typedef BOOL(WINAPI* GetPreciseFunction)(DWORD64*, DWORD64*, BOOL*);
@@ -44,23 +43,10 @@ BOOL WINAPI SetLegacyAdjustment(DWORD64 adjustment, BOOL disabled) {
   return SetSystemTimeAdjustment(static_cast<DWORD>(adjustment), disabled);
 }
 
-void FormatUnits(DWORD64 units, char* text) {
-  char digits[kUnitsSize];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + units % kDecimalBase);
-    units /= kDecimalBase;
-  } while (units != 0);
-  for (int i = 0; i < count; ++i) {
-    text[i] = digits[count - 1 - i];
-  }
-  text[count] = '\0';
-}
-
 // The adjustment the profile says horax left in force, if it says so.
 bool ReadLeftAdjustment(DWORD64* units) {
-  char text[kUnitsSize];
-  GetProfileStringA(kSettingsSection, kAdjustmentKey, "", text, kUnitsSize);
+  char text[kDecimalSize];
+  GetProfileStringA(kSettingsSection, kAdjustmentKey, "", text, kDecimalSize);
   char* end = nullptr;
   *units = std::strtoull(text, &end, kDecimalBase);
   return text[0] >= '0' && text[0] <= '9' && *end == '\0';
@@ -151,8 +137,8 @@ void ApplySteering(uint32_t now) {
   }
   InForce = true;
   LastSet = static_cast<DWORD64>(units);
-  char text[kUnitsSize];
-  FormatUnits(LastSet, text);
+  char text[kDecimalSize];
+  FormatDecimal(static_cast<int64_t>(LastSet), text);
   WriteProfileStringA(kSettingsSection, kAdjustmentKey, text);
   NoteCorrectionApplied(&Steering, now,
                         (1 - units / static_cast<double>(increment)) / kPartsPerMillion);
